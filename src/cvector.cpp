@@ -1,0 +1,69 @@
+#include "cvector.h"
+
+#include "rounding.h"
+
+#include <cmath>
+
+// Sums of products are formed in double and rounded to float once.
+
+CVector3 vcross(const CVector3& a, const CVector3& b)
+{
+    return CVector3(float(double(a.y) * b.z - double(a.z) * b.y),
+                    float(double(a.z) * b.x - double(a.x) * b.z),
+                    float(double(a.x) * b.y - double(a.y) * b.x));
+}
+
+static double squared_length(const CVector3& v)
+{
+    return double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z;
+}
+
+// No guard for the zero vector: it becomes NaN, as the mesh expects.
+void vnormalize(CVector3& v)
+{
+    float length = to_single(std::sqrt(squared_length(v)));
+    float reciprocal = 1.0f / length;
+    v.x *= reciprocal;
+    v.y *= reciprocal;
+    v.z *= reciprocal;
+}
+
+float vmagnitude(const CVector3& v)
+{
+    float length = float(std::sqrt(squared_length(v)));
+    return length == 0.0f ? 1.0f : length;
+}
+
+float vdot(const CVector3& a, const CVector3& b)
+{
+    return float(double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z);
+}
+
+void CVector3::cross(const CVector3& v) { *this = vcross(v, *this); }
+void CVector3::normalize() { vnormalize(*this); }
+float CVector3::magnitude() { return vmagnitude(*this); }
+float CVector3::dot(const CVector3& v) { return vdot(*this, v); }
+void CVector3::reset() { x = y = z = 0.0f; }
+
+void CVector3::operator=(const CVector3& v)
+{
+    x = v.x;
+    y = v.y;
+    z = v.z;
+}
+
+void CVector3::operator=(float s) { x = y = z = s; }
+
+CVector3 CVector3::operator+(const CVector3& v) { return CVector3(x + v.x, y + v.y, z + v.z); }
+CVector3 CVector3::operator+(float s) { return CVector3(x + s, y + s, z + s); }
+CVector3 CVector3::operator-(const CVector3& v) { return CVector3(x - v.x, y - v.y, z - v.z); }
+CVector3 CVector3::operator-(float s) { return CVector3(x - s, y - s, z - s); }
+CVector3 CVector3::operator*(const CVector3& v) { return CVector3(x * v.x, y * v.y, z * v.z); }
+CVector3 CVector3::operator*(float s) { return CVector3(x * s, y * s, z * s); }
+
+CVector3 CVector3::operator+=(const CVector3& v) { *this = *this + v; return *this; }
+CVector3 CVector3::operator+=(float s) { *this = *this + s; return *this; }
+CVector3 CVector3::operator-=(const CVector3& v) { *this = *this - v; return *this; }
+CVector3 CVector3::operator-=(float s) { *this = *this - s; return *this; }
+CVector3 CVector3::operator*=(const CVector3& v) { *this = *this * v; return *this; }
+CVector3 CVector3::operator*=(float s) { *this = *this * s; return *this; }

@@ -1,0 +1,19 @@
+// Rounding a double to single precision, kept.
+//
+// GCC's C++ front end (12 and older) only has -fexcess-precision=fast, which
+// lets the optimiser carry a float temporary at double precision when it is
+// used again in a double expression. Its SLP vectoriser does so: it dropped
+// the rounding of the ring centre and of the unfolded position in the tube
+// generator, moving vertices by one unit in the last place. The empty asm
+// makes the rounded float a value the compiler has to produce as such.
+#ifndef ROUNDING_H
+#define ROUNDING_H
+
+inline float to_single(double value)
+{
+    float rounded = (float)value;
+    __asm__("" : "+m"(rounded));
+    return rounded;
+}
+
+#endif

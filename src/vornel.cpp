@@ -1,0 +1,162 @@
+#include "vornel.h"
+
+#include "rounding.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <vector>
+
+// The single-precision values of the decimals 6.283186 and 3.141593, one unit
+// in the last place above the floats nearest to 2π and π. Every angle uses
+// them, so the seam vertex lands a few millionths away from band 0.
+static const double TWO_PI = 6.283186f;
+static const double PI = 3.141593f;
+
+// Precision: values stored in the mesh are floats; everything in between is
+// double, and sin and cos are the double-precision library functions. Every
+// float that feeds a later double expression goes through to_single. The
+// ring and band terms below are hoisted out of the vertex loop with exactly
+// the operations, in the same order, that the per-vertex formulas use.
+
+// Vertex count N = rings × (bands + 1). The buffer keeps counts as int and
+// draws 6N indices, so a mesh too large for that is refused like an
+// allocation that cannot be made.
+static uint32_t vertex_count(int rings, int bands)
+{
+    long long n = (long long)rings * ((long long)bands + 1);
+    if (n < 0 || n > INT_MAX / 6)
+        throw std::bad_array_new_length();
+    return (uint32_t)n;
+}
+
+// Step 1: the container and its five arrays. If one allocation fails, the
+// arrays already made are released with the container.
+static CVertexbuffer* allocate_mesh(uint32_t n)
+{
+    std::unique_ptr<CVertexbuffer> mesh(new CVertexbuffer);
+    mesh->vertices = new CVector3[n];
+    mesh->colors = new CVector3[n];
+    mesh->normals = new CVector3[n];
+    mesh->texcoords = new float[2 * (size_t)n];
+    mesh->indices = new GLuint[6 * (size_t)n];
+    mesh->num_vertices = (int)n;
+    mesh->num_faces = (int)(2 * n);
+    mesh->primitive = GL_TRIANGLES;
+    return mesh.release();
+}
+
+// Step 2: two triangles for each of the rings × (bands + 1) quads. The ring
+// stride is `bands`, one less than the vertices a ring holds; that repeats
+// one quad per ring and leaves the far end's last vertices unreferenced,
+// which nobody sees at the dark end of the tube.
+static void write_indices(GLuint* indices, uint32_t rings, uint32_t bands, uint32_t n)
+{
+    // Every index before the modulo is below 2N (rings ≥ 1), so one
+    // conditional subtraction is the modulo.
+    auto wrap = [n](uint32_t i) { return i >= n ? i - n : i; };
+    for (uint32_t r = 0; r < rings; r++) {
+        GLuint* quad = indices + 6 * (size_t)r * (bands + 1);
+        for (uint32_t s = 0; s <= bands; s++, quad += 6) {
+            uint32_t base = r * bands + s;
+            uint32_t i1 = wrap(base + bands + 1);
+            uint32_t i2 = wrap(base + bands);
+            uint32_t i3 = wrap(base);
+            uint32_t i4 = wrap(base + 1);
+            quad[0] = i1;
+            quad[1] = i2;
+            quad[2] = i3;
+            quad[3] = i3;
+            quad[4] = i4;
+            quad[5] = i1;
+        }
+    }
+}
+
+// Terms of band l around every ring: the folded radius vector and v.
+struct BandTerms {
+    std::vector<double> dx, dy;  // radius × cos φ × h, radius × sin φ × h
+    std::vector<float> v;
+};
+
+static BandTerms band_terms(int bands, float radius, float band_fold_phase,
+                            float band_fold_amp, int band_folds, int v_repeat)
+{
+    BandTerms t;
+    t.dx.resize(bands + 1);
+    t.dy.resize(bands + 1);
+    t.v.resize(bands + 1);
+    for (int l = 0; l <= bands; l++) {
+        double phi = (double)(2 * l) * PI / bands;
+        double h = 1 + (double)band_fold_amp *
+                           std::sin((double)(2 * band_folds * l) * PI / bands + band_fold_phase);
+        t.dx[l] = (double)radius * std::cos(phi) * h;
+        t.dy[l] = (double)radius * std::sin(phi) * h;
+        t.v[l] = (float)((double)l / bands * v_repeat);
+    }
+    return t;
+}
+
+// Step 3, for one ring k: positions, inward normals, grey and texture
+// coordinates of its bands + 1 vertices, starting at vertex j.
+struct RingTerms {
+    float cx, cy;  // ring centre on the curl circle
+    double f;      // fold along the body: scales the whole offset from the axis
+    float z, grey, u;
+};
+
+static void write_ring(CVertexbuffer* mesh, uint32_t j, const RingTerms& ring,
+                       const BandTerms& band, int bands)
+{
+    CVector3* vertex = mesh->vertices + j;
+    CVector3* normal = mesh->normals + j;
+    CVector3* color = mesh->colors + j;
+    float* uv = mesh->texcoords + 2 * (size_t)j;
+    for (int l = 0; l <= bands; l++) {
+        float qx = to_single(ring.cx + band.dx[l]);
+        float qy = to_single(ring.cy + band.dy[l]);
+        float x = to_single(qx * ring.f);
+        float y = to_single(qy * ring.f);
+        vertex[l] = CVector3(x, y, ring.z);
+        // Towards the unfolded ring centre, into the tube.
+        normal[l] = CVector3(ring.cx - x, ring.cy - y, 0.0f);
+        normal[l].normalize();
+        color[l] = ring.grey;
+        uv[2 * l] = ring.u;
+        uv[2 * l + 1] = band.v[l];
+    }
+}
+
+CVertexbuffer* init_vornel(int rings, int bands, float radius, float curl_radius,
+                           float ring_fold_phase, float ring_fold_amp, int ring_folds,
+                           float band_fold_phase, float band_fold_amp, int band_folds,
+                           float spin_speed, float ticks, float u_offset,
+                           int u_repeat, int v_repeat)
+{
+    uint32_t n = vertex_count(rings, bands);
+    CVertexbuffer* mesh = allocate_mesh(n);
+    if (n == 0)
+        return mesh;
+
+    write_indices(mesh->indices, rings, bands, n);
+
+    BandTerms band = band_terms(bands, radius, band_fold_phase, band_fold_amp,
+                                band_folds, v_repeat);
+    for (int k = 0; k < rings; k++) {
+        // The helix turns with time: ring k sits at position p along it.
+        float p = to_single(k + (double)ticks * spin_speed);
+        double theta = p * TWO_PI / rings;
+        RingTerms ring;
+        ring.cx = to_single(curl_radius * std::cos(theta));
+        ring.cy = to_single(curl_radius * std::sin(theta));
+        ring.f = 1 + (double)ring_fold_amp *
+                         std::sin((double)(2 * ring_folds * k) * PI / rings + ring_fold_phase);
+        ring.z = (float)(15 - k);
+        ring.grey = (float)(1 - (double)k / rings);  // darker with depth
+        ring.u = (float)((double)k / rings * u_repeat + u_offset);
+        write_ring(mesh, (uint32_t)k * (bands + 1), ring, band, bands);
+    }
+    return mesh;
+}

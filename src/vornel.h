@@ -1,0 +1,17 @@
+// The creature's body: a tube along one turn of a helix, rebuilt for each
+// instant from fifteen parameters.
+#ifndef VORNEL_H
+#define VORNEL_H
+
+#include "cvertexbuffer.h"
+
+// Returns a new mesh of rings × (bands + 1) vertices and twice as many
+// triangles; the caller deletes it. Never returns null: allocation failures
+// throw. bands must be at least 1, rings at least 0.
+CVertexbuffer* init_vornel(int rings, int bands, float radius, float curl_radius,
+                           float ring_fold_phase, float ring_fold_amp, int ring_folds,
+                           float band_fold_phase, float band_fold_amp, int band_folds,
+                           float spin_speed, float ticks, float u_offset,
+                           int u_repeat, int v_repeat);
+
+#endif

@@ -1,0 +1,32 @@
+// A private X server for tests: every test program that opens a window
+// starts its own Xvfb, so tests run the same on a desktop, in CI and in
+// parallel.
+#ifndef TESTS_XVFB_H
+#define TESTS_XVFB_H
+
+#include <string>
+#include <sys/types.h>
+
+class Xvfb {
+public:
+    // glx = false starts a server without the GLX extension: no OpenGL.
+    explicit Xvfb(bool glx = true);
+    ~Xvfb();
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_;
+    std::string display_;
+};
+
+// Starts one Xvfb for the whole test program and points DISPLAY at it.
+// Call before SDL_Init.
+void use_private_display();
+
+// Opens a 640 × 480 double-buffered OpenGL window on the private display.
+void open_gl_window();
+
+#endif
