@@ -1,7 +1,5 @@
 #include "cvector.h"
 
-#include "rounding.h"
-
 #include <cmath>
 
 // Sums of products are formed in double and rounded to float once.
@@ -18,19 +16,9 @@ static double squared_length(const CVector3& v)
     return double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z;
 }
 
-// No guard for the zero vector: it becomes NaN, as the mesh expects.
-void vnormalize(CVector3& v)
-{
-    float length = to_single(std::sqrt(squared_length(v)));
-    float reciprocal = 1.0f / length;
-    v.x *= reciprocal;
-    v.y *= reciprocal;
-    v.z *= reciprocal;
-}
-
 float vmagnitude(const CVector3& v)
 {
-    float length = float(std::sqrt(squared_length(v)));
+    float length = to_single(std::sqrt(squared_length(v)));
     return length == 0.0f ? 1.0f : length;
 }
 
@@ -40,19 +28,9 @@ float vdot(const CVector3& a, const CVector3& b)
 }
 
 void CVector3::cross(const CVector3& v) { *this = vcross(v, *this); }
-void CVector3::normalize() { vnormalize(*this); }
 float CVector3::magnitude() { return vmagnitude(*this); }
 float CVector3::dot(const CVector3& v) { return vdot(*this, v); }
 void CVector3::reset() { x = y = z = 0.0f; }
-
-void CVector3::operator=(const CVector3& v)
-{
-    x = v.x;
-    y = v.y;
-    z = v.z;
-}
-
-void CVector3::operator=(float s) { x = y = z = s; }
 
 CVector3 CVector3::operator+(const CVector3& v) { return CVector3(x + v.x, y + v.y, z + v.z); }
 CVector3 CVector3::operator+(float s) { return CVector3(x + s, y + s, z + s); }

@@ -2,7 +2,10 @@
 #ifndef CVECTOR_H
 #define CVECTOR_H
 
+#include <cmath>
 #include <type_traits>
+
+#include "rounding.h"
 
 class CVector3 {
 public:
@@ -19,9 +22,15 @@ public:
     float dot(const CVector3& v);
     void reset();
 
-    // Assignments return nothing, so they cannot be chained.
-    void operator=(const CVector3& v);
-    void operator=(float s);
+    // Assignments return nothing, so they cannot be chained. Defined here:
+    // the tube generator makes three of them per vertex.
+    void operator=(const CVector3& v)
+    {
+        x = v.x;
+        y = v.y;
+        z = v.z;
+    }
+    void operator=(float s) { x = y = z = s; }
 
     CVector3 operator+(const CVector3& v);
     CVector3 operator+(float s);
@@ -43,7 +52,21 @@ static_assert(sizeof(CVector3) == 3 * sizeof(float), "CVector3 must be three pac
 static_assert(std::is_standard_layout<CVector3>::value, "CVector3 must keep C layout");
 
 CVector3 vcross(const CVector3& a, const CVector3& b);
-void vnormalize(CVector3& v);
+
+// Defined here because the tube generator normalises every vertex normal.
+// The squared length is summed in double; no guard for the zero vector,
+// which becomes NaN.
+inline void vnormalize(CVector3& v)
+{
+    double squared = double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z;
+    float length = to_single(std::sqrt(squared));
+    float reciprocal = 1.0f / length;
+    v.x *= reciprocal;
+    v.y *= reciprocal;
+    v.z *= reciprocal;
+}
+inline void CVector3::normalize() { vnormalize(*this); }
+
 float vmagnitude(const CVector3& v);
 float vdot(const CVector3& a, const CVector3& b);
 

@@ -12,7 +12,11 @@
 inline float to_single(double value)
 {
     float rounded = (float)value;
+#if defined(__x86_64__)
+    __asm__("" : "+x"(rounded));  // in its SSE register, as a float
+#else
     __asm__("" : "+m"(rounded));
+#endif
     return rounded;
 }
 

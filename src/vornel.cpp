@@ -3,6 +3,9 @@
 #include "rounding.h"
 
 #include <climits>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -54,23 +57,28 @@ static CVertexbuffer* allocate_mesh(uint32_t n)
 // which nobody sees at the dark end of the tube.
 static void write_indices(GLuint* indices, uint32_t rings, uint32_t bands, uint32_t n)
 {
-    // Every index before the modulo is below 2N (rings ≥ 1), so one
-    // conditional subtraction is the modulo.
-    auto wrap = [n](uint32_t i) { return i >= n ? i - n : i; };
+    // Ring r's quads are ring 0's plus r × bands: ring 0 is laid out once,
+    // before the modulo, and every ring is a shifted copy of it.
+    std::vector<GLuint> first(6 * (size_t)(bands + 1));
+    for (uint32_t s = 0; s <= bands; s++) {
+        GLuint* quad = &first[6 * s];
+        quad[0] = s + bands + 1;
+        quad[1] = s + bands;
+        quad[2] = s;
+        quad[3] = s;
+        quad[4] = s + 1;
+        quad[5] = s + bands + 1;
+    }
+    // Every index before the modulo is below 2N (rings ≥ 1), so the modulo
+    // is one conditional subtraction. 2N fits an int (vertex_count), and
+    // signed compares are what SSE2 can vectorise.
+    const int32_t count = (int32_t)n;
     for (uint32_t r = 0; r < rings; r++) {
-        GLuint* quad = indices + 6 * (size_t)r * (bands + 1);
-        for (uint32_t s = 0; s <= bands; s++, quad += 6) {
-            uint32_t base = r * bands + s;
-            uint32_t i1 = wrap(base + bands + 1);
-            uint32_t i2 = wrap(base + bands);
-            uint32_t i3 = wrap(base);
-            uint32_t i4 = wrap(base + 1);
-            quad[0] = i1;
-            quad[1] = i2;
-            quad[2] = i3;
-            quad[3] = i3;
-            quad[4] = i4;
-            quad[5] = i1;
+        GLuint* ring = indices + r * first.size();
+        const int32_t shift = (int32_t)(r * bands);
+        for (size_t i = 0; i < first.size(); i++) {
+            int32_t index = (int32_t)first[i] + shift;
+            ring[i] = (GLuint)(index - (index >= count ? count : 0));
         }
     }
 }
@@ -159,4 +167,13 @@ CVertexbuffer* init_vornel(int rings, int bands, float radius, float curl_radius
         write_ring(mesh, (uint32_t)k * (bands + 1), ring, band, bands);
     }
     return mesh;
+}
+
+void keep_mesh_memory()
+{
+#ifdef __GLIBC__
+    const int heap_limit = 64 << 20;  // bytes, far above one mesh
+    mallopt(M_MMAP_THRESHOLD, heap_limit);
+    mallopt(M_TRIM_THRESHOLD, heap_limit);
+#endif
 }

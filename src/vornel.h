@@ -14,4 +14,12 @@ CVertexbuffer* init_vornel(int rings, int bands, float radius, float curl_radius
                            float spin_speed, float ticks, float u_offset,
                            int u_repeat, int v_repeat);
 
+// The mesh is allocated and freed every frame, 566 KB of it. By default
+// glibc serves the largest array with mmap and trims the rest off the heap
+// on free, so every frame starts with fresh pages from the kernel: about a
+// hundred page faults. Called once at start-up, this keeps freed memory in
+// the heap for the next frame. A process-wide setting, so only programs
+// that draw frames call it.
+void keep_mesh_memory();
+
 #endif
