@@ -11,11 +11,6 @@ CVector3 vcross(const CVector3& a, const CVector3& b)
                     float(double(a.x) * b.y - double(a.y) * b.x));
 }
 
-static double squared_length(const CVector3& v)
-{
-    return double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z;
-}
-
 float vmagnitude(const CVector3& v)
 {
     float length = to_single(std::sqrt(squared_length(v)));

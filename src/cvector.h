@@ -53,13 +53,17 @@ static_assert(std::is_standard_layout<CVector3>::value, "CVector3 must keep C la
 
 CVector3 vcross(const CVector3& a, const CVector3& b);
 
+// The sum of squares, in double, not rounded.
+inline double squared_length(const CVector3& v)
+{
+    return double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z;
+}
+
 // Defined here because the tube generator normalises every vertex normal.
-// The squared length is summed in double; no guard for the zero vector,
-// which becomes NaN.
+// No guard for the zero vector, which becomes NaN.
 inline void vnormalize(CVector3& v)
 {
-    double squared = double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z;
-    float length = to_single(std::sqrt(squared));
+    float length = to_single(std::sqrt(squared_length(v)));
     float reciprocal = 1.0f / length;
     v.x *= reciprocal;
     v.y *= reciprocal;

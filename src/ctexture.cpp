@@ -1,0 +1,218 @@
+#include "ctexture.h"
+
+#include <GL/glu.h>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+CTexture::CTexture() : trans_r(0), trans_g(0), trans_b(0), tex_id(0) {}
+
+CTexture::CTexture(const char* filename) : CTexture()
+{
+    if (!load(filename)) {
+        fprintf(stderr, "Can't load texture!!!%s\n", SDL_GetError());
+        SDL_Quit();
+        exit(3);
+    }
+}
+
+CTexture::~CTexture() {}
+
+GLuint CTexture::texID() { return tex_id; }
+
+void CTexture::set_trans_color(char r, char g, char b)
+{
+    trans_r = r;
+    trans_g = g;
+    trans_b = b;
+}
+
+void CTexture::destroy() {}
+
+static uint32_t read_le(const unsigned char* bytes, int count)
+{
+    uint32_t value = 0;
+    for (int i = count - 1; i >= 0; i--)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+// SDL allocates a surface for the size the header claims before it reads a
+// single pixel, so a few bytes claiming 65536 × 65536 would cost gigabytes.
+// The size is checked here first: it must have pixels, fit a texture of
+// this OpenGL, and, for uncompressed files, be covered by the file's bytes.
+// Anything else malformed is left to SDL's own checks. Rewinds the stream.
+static int check_bitmap_size(SDL_RWops* stream)
+{
+    unsigned char header[34];
+    int got = SDL_RWread(stream, header, 1, sizeof header);
+    long file_size = SDL_RWseek(stream, 0, RW_SEEK_END);
+    SDL_RWseek(stream, 0, RW_SEEK_SET);
+    if (got < 26 || header[0] != 'B' || header[1] != 'M')
+        return 1;
+
+    uint32_t info_size = read_le(header + 14, 4);
+    int64_t width, height, bits, compression = 0;
+    if (info_size == 12) {  // OS/2 core header: 16-bit sizes
+        width = read_le(header + 18, 2);
+        height = read_le(header + 20, 2);
+        bits = read_le(header + 24, 2);
+    } else {
+        if (got < 34)
+            return 1;
+        width = (int32_t)read_le(header + 18, 4);
+        height = (int32_t)read_le(header + 22, 4);  // negative: rows top-down
+        bits = read_le(header + 28, 2);
+        compression = read_le(header + 30, 4);
+    }
+    if (height < 0)
+        height = -height;
+
+    GLint max_size = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_size);
+    if (width <= 0 || height <= 0) {
+        SDL_SetError("the bitmap is %lld x %lld pixels: no pixels to make a texture of",
+                     (long long)width, (long long)height);
+        return 0;
+    }
+    if (width > max_size || height > max_size) {
+        SDL_SetError("the bitmap is %lld x %lld pixels, larger than the %d x %d textures of this OpenGL",
+                     (long long)width, (long long)height, max_size, max_size);
+        return 0;
+    }
+    if ((size_t)width > SIZE_MAX / 4 / (size_t)height) {
+        SDL_SetError("the bitmap's %lld x %lld pixels do not fit in memory",
+                     (long long)width, (long long)height);
+        return 0;
+    }
+
+    const int64_t BI_RGB = 0, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6;
+    bool uncompressed = compression == BI_RGB || compression == BI_BITFIELDS ||
+                        compression == BI_ALPHABITFIELDS;
+    if (uncompressed && bits > 0 && bits <= 32 && file_size >= 0) {
+        int64_t row_bytes = (width * bits + 31) / 32 * 4;
+        int64_t pixel_offset = read_le(header + 10, 4);
+        if (pixel_offset + row_bytes * height > file_size) {
+            SDL_SetError("the bitmap is cut short: %lld x %lld pixels need %lld bytes from offset %lld, the file has %ld",
+                         (long long)width, (long long)height, (long long)(row_bytes * height),
+                         (long long)pixel_offset, file_size);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// True when every pixel is 3 or 4 bytes with blue, green, red first in
+// memory: the layout a 24-bit bitmap loads with, and the one the pixel work
+// below reads.
+static bool has_bgr_layout(const SDL_PixelFormat* format)
+{
+    int bpp = format->BytesPerPixel;
+    if (bpp != 3 && bpp != 4)
+        return false;
+    auto mask_of_byte = [bpp](int byte) {
+#if SDL_BYTEORDER == SDL_LIL_ENDIAN
+        (void)bpp;
+        return (Uint32)0xFF << (8 * byte);
+#else
+        return (Uint32)0xFF << (8 * (bpp - 1 - byte));
+#endif
+    };
+    return format->Bmask == mask_of_byte(0) && format->Gmask == mask_of_byte(1) &&
+           format->Rmask == mask_of_byte(2);
+}
+
+// Palette, 16-bit and reordered 32-bit bitmaps are converted by SDL itself
+// to 24-bit blue-green-red, so every bitmap SDL reads shows its own colours.
+// Frees the surface it is given; null (with SDL's error) if SDL cannot.
+static SDL_Surface* with_bgr_layout(SDL_Surface* surface)
+{
+    if (has_bgr_layout(surface->format))
+        return surface;
+    SDL_Surface* layout = SDL_CreateRGBSurface(SDL_SWSURFACE, 1, 1, 24,
+#if SDL_BYTEORDER == SDL_LIL_ENDIAN
+                                               0xFF0000, 0x00FF00, 0x0000FF, 0);
+#else
+                                               0x0000FF, 0x00FF00, 0xFF0000, 0);
+#endif
+    SDL_Surface* converted = layout ? SDL_ConvertSurface(surface, layout->format, SDL_SWSURFACE) : nullptr;
+    SDL_FreeSurface(layout);
+    SDL_FreeSurface(surface);
+    return converted;
+}
+
+int CTexture::load(const char* filename)
+{
+    glGenTextures(1, &tex_id);
+    glBindTexture(GL_TEXTURE_2D, tex_id);
+
+    // A missing file is reported with the error of the open itself.
+    SDL_RWops* stream = SDL_RWFromFile(filename, "rb");
+    if (!stream)
+        return 0;
+    if (!check_bitmap_size(stream)) {
+        SDL_RWclose(stream);
+        return 0;
+    }
+    SDL_Surface* surface = SDL_LoadBMP_RW(stream, 1);  // SDL closes the stream
+    if (!surface)
+        return 0;
+    surface = with_bgr_layout(surface);
+    if (!surface)
+        return 0;
+
+    invert_sdl_image(surface);
+    unsigned char* rgba = convert_to_rgba(surface);
+    // No wrap mode is set: OpenGL's default repeat tiles the tube.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, surface->w, surface->h, 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, rgba);
+    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, surface->w, surface->h, GL_RGBA,
+                      GL_UNSIGNED_BYTE, rgba);
+
+    SDL_FreeSurface(surface);
+    delete[] rgba;
+    return 1;
+}
+
+static unsigned char* row(SDL_Surface* surface, int r)
+{
+    return (unsigned char*)surface->pixels + (size_t)r * surface->pitch;
+}
+
+void CTexture::invert_sdl_image(SDL_Surface* surface)
+{
+    const int bpp = surface->format->BytesPerPixel;
+    const size_t row_bytes = (size_t)surface->w * bpp;
+    for (int r = 0; r < surface->h / 2; r++) {
+        unsigned char* top = row(surface, r);
+        unsigned char* bottom = row(surface, surface->h - 1 - r);
+        for (size_t i = 0; i < row_bytes; i++)
+            std::swap(top[i], bottom[i]);
+    }
+    for (int r = 0; r < surface->h; r++) {
+        unsigned char* pixel = row(surface, r);
+        for (int k = 0; k < surface->w; k++, pixel += bpp)
+            std::swap(pixel[0], pixel[2]);
+    }
+}
+
+unsigned char* CTexture::convert_to_rgba(SDL_Surface* surface)
+{
+    const int bpp = surface->format->BytesPerPixel;
+    unsigned char* rgba = new unsigned char[(size_t)surface->w * surface->h * 4];
+    unsigned char* out = rgba;
+    for (int r = 0; r < surface->h; r++) {
+        const unsigned char* pixel = row(surface, r);
+        for (int k = 0; k < surface->w; k++, pixel += bpp, out += 4) {
+            out[0] = pixel[0];
+            out[1] = pixel[1];
+            out[2] = pixel[2];
+            // Only pure black is transparent; near-black stays opaque.
+            out[3] = (pixel[0] | pixel[1] | pixel[2]) ? 255 : 0;
+        }
+    }
+    return rgba;
+}
