@@ -142,23 +142,26 @@ static SDL_Surface* with_bgr_layout(SDL_Surface* surface)
     return converted;
 }
 
+SDL_Surface* read_bitmap(const char* filename)
+{
+    // A missing file is reported with the error of the open itself.
+    SDL_RWops* stream = SDL_RWFromFile(filename, "rb");
+    if (!stream)
+        return nullptr;
+    if (!check_bitmap_size(stream)) {
+        SDL_RWclose(stream);
+        return nullptr;
+    }
+    SDL_Surface* surface = SDL_LoadBMP_RW(stream, 1);  // SDL closes the stream
+    return surface ? with_bgr_layout(surface) : nullptr;
+}
+
 int CTexture::load(const char* filename)
 {
     glGenTextures(1, &tex_id);
     glBindTexture(GL_TEXTURE_2D, tex_id);
 
-    // A missing file is reported with the error of the open itself.
-    SDL_RWops* stream = SDL_RWFromFile(filename, "rb");
-    if (!stream)
-        return 0;
-    if (!check_bitmap_size(stream)) {
-        SDL_RWclose(stream);
-        return 0;
-    }
-    SDL_Surface* surface = SDL_LoadBMP_RW(stream, 1);  // SDL closes the stream
-    if (!surface)
-        return 0;
-    surface = with_bgr_layout(surface);
+    SDL_Surface* surface = read_bitmap(filename);
     if (!surface)
         return 0;
 

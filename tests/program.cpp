@@ -1,0 +1,172 @@
+#include "program.h"
+
+#include <X11/Xlib.h>
+
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+double now_ms()
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+Program::Program(const std::string& path, const std::string& working_dir,
+                 const std::map<std::string, std::string>& env)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        throw std::runtime_error("pipe failed");
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(fds[1], STDERR_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        if (chdir(working_dir.c_str()) != 0)
+            _exit(126);
+        for (const auto& [name, value] : env) {
+            if (value == "<unset>")
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), value.c_str(), 1);
+        }
+        execl(path.c_str(), path.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    stderr_fd_ = fds[0];
+    fcntl(stderr_fd_, F_SETFL, O_NONBLOCK);
+}
+
+Program::~Program()
+{
+    if (running()) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    close(stderr_fd_);
+}
+
+void Program::read_available()
+{
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(stderr_fd_, buffer, sizeof buffer)) > 0)
+        stderr_.append(buffer, got);
+}
+
+bool Program::running()
+{
+    if (status_ != -2)
+        return false;
+    int status;
+    if (waitpid(pid_, &status, WNOHANG) == 0)
+        return true;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    read_available();
+    return false;
+}
+
+int Program::wait(double seconds)
+{
+    double deadline = now_ms() + seconds * 1000;
+    while (running()) {
+        read_available();
+        if (now_ms() > deadline)
+            return -1;
+        sleep_ms(10);
+    }
+    return status_;
+}
+
+const std::string& Program::standard_error()
+{
+    read_available();
+    return stderr_;
+}
+
+XClient::XClient(const std::string& display)
+{
+    display_ = XOpenDisplay(display.c_str());
+    if (!display_)
+        throw std::runtime_error("cannot open display " + display);
+}
+
+XClient::~XClient() { XCloseDisplay(display_); }
+
+std::string XClient::title(Window window)
+{
+    char* name = nullptr;
+    std::string text;
+    if (XFetchName(display_, window, &name) && name)
+        text = name;
+    XFree(name);
+    return text;
+}
+
+Window XClient::find_window(const std::string& prefix, double seconds)
+{
+    double deadline = now_ms() + seconds * 1000;
+    do {
+        Window root, parent, *children = nullptr;
+        unsigned count = 0;
+        XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
+        Window found = 0;
+        for (unsigned i = 0; i < count && !found; i++)
+            if (title(children[i]).compare(0, prefix.size(), prefix) == 0)
+                found = children[i];
+        XFree(children);
+        if (found)
+            return found;
+        sleep_ms(20);
+    } while (now_ms() < deadline);
+    return 0;
+}
+
+void XClient::press_key(Window window, const char* keysym_name)
+{
+    KeyCode code = XKeysymToKeycode(display_, XStringToKeysym(keysym_name));
+    XSetInputFocus(display_, window, RevertToParent, CurrentTime);
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XFlush(display_);
+}
+
+void XClient::move_and_click(Window window)
+{
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display_, window, &attributes);
+    XSetInputFocus(display_, window, RevertToParent, CurrentTime);
+    for (int step = 0; step < 10; step++)
+        XTestFakeMotionEvent(display_, -1, attributes.x + 50 + 40 * step,
+                             attributes.y + 60 + 30 * step, CurrentTime);
+    for (unsigned button = 1; button <= 3; button++) {
+        XTestFakeButtonEvent(display_, button, True, CurrentTime);
+        XTestFakeButtonEvent(display_, button, False, CurrentTime);
+    }
+    XFlush(display_);
+}
+
+void XClient::request_close(Window window)
+{
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = (long)XInternAtom(display_, "WM_DELETE_WINDOW", False);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, window, False, NoEventMask, &event);
+    XFlush(display_);
+}

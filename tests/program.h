@@ -1,0 +1,58 @@
+// Runs one of the programs as a separate process, and drives its window
+// with real X events: XTest key presses and pointer moves, and the
+// WM_DELETE_WINDOW message a window manager sends for a close.
+#ifndef TESTS_PROGRAM_H
+#define TESTS_PROGRAM_H
+
+#include <map>
+#include <string>
+#include <sys/types.h>
+
+class Program {
+public:
+    // env: variables to set, or to unset where the value is "<unset>".
+    Program(const std::string& path, const std::string& working_dir,
+            const std::map<std::string, std::string>& env = {});
+    ~Program();  // kills it if it still runs
+
+    bool running();
+    // Waits up to `seconds`; the exit status, or -1 on a timeout or a signal.
+    int wait(double seconds);
+    // Standard error so far; complete once wait() has returned.
+    const std::string& standard_error();
+
+private:
+    void read_available();
+    pid_t pid_;
+    int stderr_fd_;
+    int status_ = -2;
+    std::string stderr_;
+};
+
+// Xlib's own header is kept out of the tests: its macros (None, Bool,
+// Status) clash with GoogleTest's.
+struct _XDisplay;
+using Window = unsigned long;
+
+class XClient {
+public:
+    explicit XClient(const std::string& display);
+    ~XClient();
+
+    // The top-level window whose title starts with `prefix`, waiting up to
+    // `seconds` for it; 0 if none appears.
+    Window find_window(const std::string& prefix, double seconds);
+    std::string title(Window window);
+    void press_key(Window window, const char* keysym_name);
+    void move_and_click(Window window);
+    void request_close(Window window);
+
+private:
+    _XDisplay* display_;
+};
+
+// Milliseconds since some fixed moment.
+double now_ms();
+void sleep_ms(int ms);
+
+#endif

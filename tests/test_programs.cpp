@@ -1,0 +1,135 @@
+// The programs as a user meets them: real processes on a private Xvfb,
+// ended by real key presses and close requests, with their exit statuses
+// and standard error.
+#include "program.h"
+#include "xvfb.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+const std::string LAYERED = VORNEL_LAYERED_PATH;
+const std::string SINGLE = VORNEL_SINGLE_PATH;
+const std::string DATA = VORNEL_DATA_DIR;
+
+// A fresh working directory holding the named bitmaps from data/.
+std::string folder_with(std::initializer_list<const char*> bitmaps)
+{
+    char pattern[] = "/tmp/vornel-test-XXXXXX";
+    std::string dir = mkdtemp(pattern);
+    for (const char* name : bitmaps) {
+        std::ifstream from(DATA + "/" + name, std::ios::binary);
+        std::ofstream to(dir + "/" + name, std::ios::binary);
+        to << from.rdbuf();
+    }
+    return dir;
+}
+
+class Programs : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { use_private_display(); }
+
+    std::string display() { return getenv("DISPLAY"); }
+    std::string bitmaps = folder_with({"organ.bmp", "veins.bmp"});
+};
+
+const char* const STARTUP_TITLE = "Vornel by Talwick OpenGL demo";
+const char* const RATE_TITLE = "*Vornel* by Talwick [OpenGL demo]  FPS: ";
+
+}  // namespace
+
+TEST_F(Programs, AnyKeyEndsTheRunWithStatusZero)
+{
+    for (const std::string& program : {LAYERED, SINGLE})
+        for (const char* key : {"a", "Shift_L", "Control_R", "Escape"}) {
+            Program run(program, bitmaps);
+            XClient x(display());
+            Window window = x.find_window("Vornel", 10);
+            ASSERT_NE(window, 0u) << program;
+            sleep_ms(200);  // some frames
+            x.press_key(window, key);
+            EXPECT_EQ(run.wait(10), 0) << program << " after " << key;
+            EXPECT_EQ(run.standard_error(), "");
+        }
+}
+
+TEST_F(Programs, MouseAloneDoesNotEndTheRunButACloseRequestDoes)
+{
+    Program run(LAYERED, bitmaps);
+    XClient x(display());
+    Window window = x.find_window("Vornel", 10);
+    ASSERT_NE(window, 0u);
+    x.move_and_click(window);
+    sleep_ms(1000);
+    EXPECT_TRUE(run.running()) << "ended by the mouse";
+
+    x.request_close(window);  // WM_DELETE_WINDOW, as a window manager sends it
+    EXPECT_EQ(run.wait(10), 0);
+}
+
+TEST_F(Programs, TitleShowsTheStartupCaptionThenTheFrameRate)
+{
+    Program run(LAYERED, bitmaps);
+    XClient x(display());
+    Window window = x.find_window("Vornel by Talwick", 10);
+    ASSERT_NE(window, 0u);
+    EXPECT_EQ(x.title(window), STARTUP_TITLE);
+    double shown = now_ms();
+
+    // The first rate is due when three whole seconds have passed: within
+    // about 3 s of the first frame. A generous limit, for loaded machines.
+    std::string title;
+    while (now_ms() - shown < 8000 && title.rfind(RATE_TITLE, 0) != 0) {
+        sleep_ms(50);
+        title = x.title(window);
+    }
+    ASSERT_EQ(title.rfind(RATE_TITLE, 0), 0u) << title;
+    EXPECT_GE(now_ms() - shown, 1500);
+    int fps = atoi(title.c_str() + strlen(RATE_TITLE));
+    EXPECT_GT(fps, 0) << title;
+
+    x.press_key(window, "space");
+    EXPECT_EQ(run.wait(10), 0);
+}
+
+TEST_F(Programs, MissingBitmapsEndWithStatusThree)
+{
+    struct Case {
+        std::string dir;
+        const char* missing;
+    } cases[] = {{folder_with({}), "organ.bmp"},  // organ first: veins never tried
+                 {folder_with({"veins.bmp"}), "organ.bmp"},
+                 {folder_with({"organ.bmp"}), "veins.bmp"}};
+    for (const Case& c : cases) {
+        Program run(LAYERED, c.dir);
+        EXPECT_EQ(run.wait(10), 3) << c.missing;
+        const std::string& error = run.standard_error();
+        EXPECT_EQ(error.rfind("Can't load texture!!!", 0), 0u) << error;
+        EXPECT_NE(error.find(c.missing), std::string::npos) << error;
+        EXPECT_EQ(error.back(), '\n');
+        EXPECT_EQ(error.find('\n'), error.size() - 1) << "one line: " << error;
+    }
+}
+
+TEST_F(Programs, NoVideoIsStatusOneAndNoOpenGLIsStatusTwo)
+{
+    Program no_video(LAYERED, bitmaps, {{"SDL_VIDEODRIVER", "nosuch"}});
+    EXPECT_EQ(no_video.wait(10), 1);
+    EXPECT_EQ(no_video.standard_error().rfind("Video initialization failed: ", 0), 0u)
+        << no_video.standard_error();
+
+    Program dummy(LAYERED, bitmaps, {{"SDL_VIDEODRIVER", "dummy"}});
+    EXPECT_EQ(dummy.wait(10), 2);
+    EXPECT_EQ(dummy.standard_error().rfind("Video initialization failed: ", 0), 0u)
+        << dummy.standard_error();
+
+    Xvfb without_glx(false);
+    Program no_glx(SINGLE, bitmaps, {{"DISPLAY", without_glx.display()}});
+    EXPECT_EQ(no_glx.wait(10), 2);
+    const std::string& error = no_glx.standard_error();
+    EXPECT_EQ(error.rfind("Video initialization failed: ", 0), 0u) << error;
+    EXPECT_GT(error.size(), strlen("Video initialization failed: \n")) << "SDL's reason is missing";
+}
