@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,11 +17,14 @@ Xvfb::Xvfb(bool glx)
         throw std::runtime_error("pipe failed");
     pid_ = fork();
     if (pid_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);  // no stray server if the test dies
         close(fds[0]);
         std::string fd = std::to_string(fds[1]);
-        // -displayfd picks a free display number and reports it when ready.
+        // -displayfd picks a free display number and reports it when ready;
+        // -noreset keeps it from resetting, and refusing connections for a
+        // moment, each time its last client leaves.
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
-               "-nolisten", "tcp", glx ? "+extension" : "-extension", "GLX", (char*)nullptr);
+               "-nolisten", "tcp", "-noreset", glx ? "+extension" : "-extension", "GLX", (char*)nullptr);
         _exit(127);
     }
     close(fds[1]);
