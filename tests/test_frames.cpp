@@ -1,6 +1,6 @@
 // Frames drawn by the programs' own code at fixed clock readings, read
 // back from Mesa's renderer.
-#include "ctexture.h"
+#include "frame_capture.h"
 #include "main.h"
 #include "xvfb.h"
 
@@ -12,36 +12,18 @@
 
 namespace {
 
-using Draw = void (*)(Uint32, GLuint, GLuint);
-
 class Frames : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         use_private_display();
-        const float light_position[] = {0.0f, 0.0f, -113.0f, 1.0f};
-        setup_sdl(nullptr);
-        setup_opengl(640, 480);
-        setup_gl_material_light();
-        setup_gl_light(light_position);
-        organ = new CTexture((std::string(VORNEL_DATA_DIR) + "/organ.bmp").c_str());
-        veins = new CTexture((std::string(VORNEL_DATA_DIR) + "/veins.bmp").c_str());
+        open_capture_window(VORNEL_DATA_DIR);
     }
-    static CTexture* organ;
-    static CTexture* veins;
-
-    static std::vector<unsigned char> frame(Draw draw, Uint32 ticks)
+    static std::vector<unsigned char> frame(Variant variant, Uint32 ticks)
     {
-        draw(ticks, organ->texID(), veins->texID());
-        std::vector<unsigned char> rgb(640 * 480 * 3);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadBuffer(GL_BACK);
-        glReadPixels(0, 0, 640, 480, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-        return rgb;
+        return capture_frame(variant, ticks).rgb;
     }
 };
-CTexture* Frames::organ;
-CTexture* Frames::veins;
 
 // Mean brightness of 32 × 32 blocks, 20 across and 15 up.
 std::vector<double> block_means(const std::vector<unsigned char>& rgb)
@@ -88,33 +70,38 @@ size_t differing_pixels(const std::vector<unsigned char>& a, const std::vector<u
 TEST_F(Frames, BothBuildsShowATunnel)
 {
     for (Uint32 ticks : {0u, 5000u, 60000u}) {
-        expect_tunnel(frame(draw_layered_scene, ticks), "layered at " + std::to_string(ticks));
-        expect_tunnel(frame(draw_single_scene, ticks), "single at " + std::to_string(ticks));
+        expect_tunnel(frame(Variant::layered, ticks), "layered at " + std::to_string(ticks));
+        expect_tunnel(frame(Variant::single, ticks), "single at " + std::to_string(ticks));
     }
 }
 
 TEST_F(Frames, TheVeinsPassChangesTheFrame)
 {
-    auto layered = frame(draw_layered_scene, 5000);
-    auto single = frame(draw_single_scene, 5000);
+    auto layered = frame(Variant::layered, 5000);
+    auto single = frame(Variant::single, 5000);
     EXPECT_GT(differing_pixels(layered, single), 640u * 480 / 10);
 }
 
 TEST_F(Frames, TheSameClockGivesTheSamePixels)
 {
-    for (Draw draw : {draw_layered_scene, draw_single_scene}) {
-        auto first = frame(draw, 7321);
-        frame(draw, 123456);  // something else in between
-        EXPECT_EQ(differing_pixels(first, frame(draw, 7321)), 0u);
+    for (Variant variant : {Variant::layered, Variant::single}) {
+        auto first = frame(variant, 7321);
+        frame(variant, 123456);  // something else in between
+        EXPECT_EQ(differing_pixels(first, frame(variant, 7321)), 0u);
     }
-    EXPECT_GT(differing_pixels(frame(draw_layered_scene, 7321), frame(draw_layered_scene, 7350)), 0u);
+    EXPECT_GT(differing_pixels(frame(Variant::layered, 7321), frame(Variant::layered, 7350)), 0u);
 }
 
 TEST_F(Frames, TheSingleBuildIgnoresTheVeinsTexture)
 {
-    auto with_veins = frame(draw_single_scene, 2500);
-    draw_single_scene(2500, organ->texID(), 0);
+    frame(Variant::single, 2500);
+    GLint organ;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &organ);  // the single build binds only the tissue
+    draw_single_scene(2500, (GLuint)organ, 0);
     std::vector<unsigned char> without(640 * 480 * 3);
     glReadPixels(0, 0, 640, 480, GL_RGB, GL_UNSIGNED_BYTE, without.data());
-    EXPECT_EQ(differing_pixels(with_veins, without), 0u);
+    draw_single_scene(2500, (GLuint)organ, 12345);
+    std::vector<unsigned char> with_nonsense(640 * 480 * 3);
+    glReadPixels(0, 0, 640, 480, GL_RGB, GL_UNSIGNED_BYTE, with_nonsense.data());
+    EXPECT_EQ(differing_pixels(with_nonsense, without), 0u);
 }
