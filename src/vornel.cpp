@@ -2,6 +2,7 @@
 
 #include "rounding.h"
 
+#include <algorithm>
 #include <climits>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -10,7 +11,6 @@
 #include <cstdint>
 #include <memory>
 #include <new>
-#include <vector>
 
 // The single-precision values of the decimals 6.283186 and 3.141593, one unit
 // in the last place above the floats nearest to 2π and π. Every angle uses
@@ -57,11 +57,11 @@ static CVertexbuffer* allocate_mesh(uint32_t n)
 // which nobody sees at the dark end of the tube.
 static void write_indices(GLuint* indices, uint32_t rings, uint32_t bands, uint32_t n)
 {
-    // Ring r's quads are ring 0's plus r × bands: ring 0 is laid out once,
-    // before the modulo, and every ring is a shifted copy of it.
-    std::vector<GLuint> first(6 * (size_t)(bands + 1));
+    // Ring r's quads are ring 0's plus r × bands: ring 0 is laid out first,
+    // before the modulo, and every other ring is a shifted copy of it.
+    const size_t per_ring = 6 * (size_t)(bands + 1);
     for (uint32_t s = 0; s <= bands; s++) {
-        GLuint* quad = &first[6 * s];
+        GLuint* quad = indices + 6 * s;
         quad[0] = s + bands + 1;
         quad[1] = s + bands;
         quad[2] = s;
@@ -73,56 +73,45 @@ static void write_indices(GLuint* indices, uint32_t rings, uint32_t bands, uint3
     // is one conditional subtraction. 2N fits an int (vertex_count), and
     // signed compares are what SSE2 can vectorise.
     const int32_t count = (int32_t)n;
-    for (uint32_t r = 0; r < rings; r++) {
-        GLuint* ring = indices + r * first.size();
+    auto wrap = [count](int32_t index) { return (GLuint)(index - (index >= count ? count : 0)); };
+    for (uint32_t r = 1; r < rings; r++) {
+        GLuint* ring = indices + r * per_ring;
         const int32_t shift = (int32_t)(r * bands);
-        for (size_t i = 0; i < first.size(); i++) {
-            int32_t index = (int32_t)first[i] + shift;
-            ring[i] = (GLuint)(index - (index >= count ? count : 0));
-        }
+        for (size_t i = 0; i < per_ring; i++)
+            ring[i] = wrap((int32_t)indices[i] + shift);
     }
+    for (size_t i = 0; i < per_ring; i++)
+        indices[i] = wrap((int32_t)indices[i]);
 }
 
-// Terms of band l around every ring: the folded radius vector and v.
+// Terms of band l around every ring: the folded radius vector and v. They
+// are kept on the stack for up to BAND_CHUNK bands at a time, so that a call
+// allocates nothing but the mesh.
+const int BAND_CHUNK = 128;
 struct BandTerms {
-    std::vector<double> dx, dy;  // radius × cos φ × h, radius × sin φ × h
-    std::vector<float> v;
+    int count;
+    double dx[BAND_CHUNK], dy[BAND_CHUNK];  // radius × cos φ × h, radius × sin φ × h
+    float v[BAND_CHUNK];
 };
 
-static BandTerms band_terms(int bands, float radius, float band_fold_phase,
-                            float band_fold_amp, int band_folds, int v_repeat)
-{
-    BandTerms t;
-    t.dx.resize(bands + 1);
-    t.dy.resize(bands + 1);
-    t.v.resize(bands + 1);
-    for (int l = 0; l <= bands; l++) {
-        double phi = (double)(2 * l) * PI / bands;
-        double h = 1 + (double)band_fold_amp *
-                           std::sin((double)(2 * band_folds * l) * PI / bands + band_fold_phase);
-        t.dx[l] = (double)radius * std::cos(phi) * h;
-        t.dy[l] = (double)radius * std::sin(phi) * h;
-        t.v[l] = (float)((double)l / bands * v_repeat);
-    }
-    return t;
-}
-
-// Step 3, for one ring k: positions, inward normals, grey and texture
-// coordinates of its bands + 1 vertices, starting at vertex j.
+// Terms of ring k: its centre on the curl circle, the fold along the body,
+// which scales the whole offset from the axis, depth, grey and u.
 struct RingTerms {
-    float cx, cy;  // ring centre on the curl circle
-    double f;      // fold along the body: scales the whole offset from the axis
+    float cx, cy;
+    double f;
     float z, grey, u;
 };
 
+// Step 3, for one ring k: positions, inward normals, grey and texture
+// coordinates of the chunk's bands, whose first vertex is j.
 static void write_ring(CVertexbuffer* mesh, uint32_t j, const RingTerms& ring,
-                       const BandTerms& band, int bands)
+                       const BandTerms& band)
 {
     CVector3* vertex = mesh->vertices + j;
     CVector3* normal = mesh->normals + j;
     CVector3* color = mesh->colors + j;
     float* uv = mesh->texcoords + 2 * (size_t)j;
-    for (int l = 0; l <= bands; l++) {
+    for (int l = 0; l < band.count; l++) {
         float qx = to_single(ring.cx + band.dx[l]);
         float qy = to_single(ring.cy + band.dy[l]);
         float x = to_single(qx * ring.f);
@@ -150,9 +139,19 @@ CVertexbuffer* init_vornel(int rings, int bands, float radius, float curl_radius
 
     write_indices(mesh->indices, rings, bands, n);
 
-    BandTerms band = band_terms(bands, radius, band_fold_phase, band_fold_amp,
-                                band_folds, v_repeat);
-    for (int k = 0; k < rings; k++) {
+    auto band_terms = [&](BandTerms& t, int first) {
+        t.count = std::min(BAND_CHUNK, bands + 1 - first);
+        for (int i = 0; i < t.count; i++) {
+            int l = first + i;
+            double phi = (double)(2 * l) * PI / bands;
+            double h = 1 + (double)band_fold_amp *
+                               std::sin((double)(2 * band_folds * l) * PI / bands + band_fold_phase);
+            t.dx[i] = (double)radius * std::cos(phi) * h;
+            t.dy[i] = (double)radius * std::sin(phi) * h;
+            t.v[i] = (float)((double)l / bands * v_repeat);
+        }
+    };
+    auto ring_terms = [&](int k) {
         // The helix turns with time: ring k sits at position p along it.
         float p = to_single(k + (double)ticks * spin_speed);
         double theta = p * TWO_PI / rings;
@@ -164,7 +163,16 @@ CVertexbuffer* init_vornel(int rings, int bands, float radius, float curl_radius
         ring.z = (float)(15 - k);
         ring.grey = (float)(1 - (double)k / rings);  // darker with depth
         ring.u = (float)((double)k / rings * u_repeat + u_offset);
-        write_ring(mesh, (uint32_t)k * (bands + 1), ring, band, bands);
+        return ring;
+    };
+
+    // The scene's 65 bands are one chunk; only wider rings revisit each
+    // ring's terms once per chunk.
+    BandTerms band;
+    for (int first = 0; first <= bands; first += BAND_CHUNK) {
+        band_terms(band, first);
+        for (int k = 0; k < rings; k++)
+            write_ring(mesh, (uint32_t)k * (bands + 1) + first, ring_terms(k), band);
     }
     return mesh;
 }

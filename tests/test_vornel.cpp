@@ -2,6 +2,7 @@
 #include "vornel.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
@@ -67,6 +68,27 @@ TEST(TubeIndices, SmallMeshesWrapThroughTheModulo)
     EXPECT_EQ(index_list(*generate(a)),
               (std::vector<GLuint>{0, 3, 0, 0, 1, 0, 1, 0, 1, 1, 2, 1,
                                    2, 1, 2, 2, 3, 2, 3, 2, 3, 3, 0, 3}));
+}
+
+// The index list read literally from its definition: quad (r, s) at base
+// r × B + s is (i1, i2, i3), (i3, i4, i1), each taken modulo N.
+TEST(TubeIndices, EverySizeFollowsTheQuadPattern)
+{
+    for (auto [rings, bands] : {std::pair{5, 3}, std::pair{3, 7}, std::pair{4, 300}, std::pair{130, 1}}) {
+        TubeArguments a = at_rest();
+        a.rings = rings;
+        a.bands = bands;
+        std::vector<GLuint> got = index_list(*generate(a));
+        uint32_t n = rings * (bands + 1), B = bands;
+        std::vector<GLuint> want;
+        for (uint32_t r = 0; r < (uint32_t)rings; r++)
+            for (uint32_t s = 0; s <= B; s++) {
+                uint32_t base = r * B + s;
+                uint32_t i1 = (base + B + 1) % n, i2 = (base + B) % n, i3 = base % n, i4 = (base + 1) % n;
+                want.insert(want.end(), {i1, i2, i3, i3, i4, i1});
+            }
+        EXPECT_EQ(got, want) << rings << " x " << bands;
+    }
 }
 
 TEST(TubeMesh, NoRingsGiveAnEmptyMesh)
@@ -178,4 +200,7 @@ TEST(TubeVertices, EveryStoredValueMatchesTheReferenceBitForBit)
     TubeArguments odd = {37, 5, 2.25f, 1.7f, 0.4f, 0.3f, 5, -1.1f, 0.45f, 3,
                          0.011f, 987.0f, -2.5f, 3, 2};
     expect_matches_reference(odd);
+    TubeArguments wide = {3, 300, 3.5f, 2.8f, 0.02f, 0.05f, 16, 0.02f, 0.1f, 7,
+                          0.03f, 4321.0f, 1.5f, 32, 8};  // more bands than one pass holds
+    expect_matches_reference(wide);
 }
