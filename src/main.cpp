@@ -29,8 +29,19 @@ static const float PI = 3.141593f;    // one ulp above the float nearest π
 
 // ---- Start-up -------------------------------------------------------------
 
+// SDL 1.2 on SDL2 (sdl12-compat) draws OpenGL programs into a framebuffer
+// of its own by default and scales it onto the window at every swap, so
+// that a program can ask for any resolution. This window has one fixed
+// size, and the copy costs about 1 ms a frame: ask for direct rendering,
+// unless the user has chosen. The classic SDL 1.2 ignores the variable.
+static void prefer_direct_opengl()
+{
+    setenv("SDL12COMPAT_OPENGL_SCALING", "0", 0);  // 0: never overwrite
+}
+
 int setup_sdl(SDL_Surface* screen)
 {
+    prefer_direct_opengl();
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         fprintf(stderr, "Video initialization failed: %s\n", SDL_GetError());
         SDL_Quit();
@@ -150,12 +161,29 @@ void shift_overlay(CVertexbuffer* mesh, double T)
         mesh->texcoords[2 * i + 1] = (float)(mesh->texcoords[2 * i + 1] + shift);
 }
 
-void end_frame(CVertexbuffer* mesh)
+void tissue_pass(CVertexbuffer* mesh, GLuint organ_tex)
+{
+    glBindTexture(GL_TEXTURE_2D, organ_tex);
+    mesh->render();
+}
+
+// Same triangles again, at equal depth, with black veins transparent; then
+// the arrays and blending are switched off.
+void veins_pass(CVertexbuffer* mesh, GLuint veins_tex)
+{
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glBindTexture(GL_TEXTURE_2D, veins_tex);
+    mesh->render();
+    mesh->disable();
+    glDisable(GL_BLEND);
+}
+
+void end_frame()
 {
     glDisable(GL_TEXTURE_2D);
     glPopMatrix();
     glFlush();
-    delete mesh;
 }
 
 void draw_layered_scene(Uint32 ticks, GLuint organ_tex, GLuint veins_tex)
@@ -164,20 +192,11 @@ void draw_layered_scene(Uint32 ticks, GLuint organ_tex, GLuint veins_tex)
     CVertexbuffer* mesh = make_tube(ticks, (float)(T * 8.0 / 128.0));
     begin_frame(T);
     mesh->initialize();
-
-    glBindTexture(GL_TEXTURE_2D, organ_tex);
-    mesh->render();
-
-    // Same triangles again, at equal depth, with black veins transparent.
+    tissue_pass(mesh, organ_tex);
     shift_overlay(mesh, T);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glBindTexture(GL_TEXTURE_2D, veins_tex);
-    mesh->render();
-
-    mesh->disable();
-    glDisable(GL_BLEND);
-    end_frame(mesh);
+    veins_pass(mesh, veins_tex);
+    end_frame();
+    delete mesh;
 }
 
 // Tissue only, sliding faster. The client arrays stay enabled, pointing at
@@ -188,9 +207,9 @@ void draw_single_scene(Uint32 ticks, GLuint organ_tex, GLuint /*veins_tex*/)
     CVertexbuffer* mesh = make_tube(ticks, (float)(T * 15.0 / 128.0));
     begin_frame(T);
     mesh->initialize();
-    glBindTexture(GL_TEXTURE_2D, organ_tex);
-    mesh->render();
-    end_frame(mesh);
+    tissue_pass(mesh, organ_tex);
+    end_frame();
+    delete mesh;
 }
 
 // The build picks the variant: VORNEL_SINGLE=1 for vornel_single.

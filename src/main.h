@@ -27,12 +27,16 @@ void draw_scene(GLuint organ_tex, GLuint veins_tex);
 void draw_layered_scene(Uint32 ticks, GLuint organ_tex, GLuint veins_tex);
 void draw_single_scene(Uint32 ticks, GLuint organ_tex, GLuint veins_tex);
 
-// The steps of a frame, for measuring them one by one.
+// The steps of a frame, for measuring them one by one: the mesh, then
+// begin_frame, the mesh's initialize, tissue_pass, and in the layered build
+// shift_overlay and veins_pass; end_frame; the mesh deleted.
 double scene_time(Uint32 ticks);  // ticks × CAMSPEED
 CVertexbuffer* make_tube(Uint32 ticks, float u_offset);
 void begin_frame(double T);  // clear, place the camera, texturing on
+void tissue_pass(CVertexbuffer* mesh, GLuint organ_tex);
 void shift_overlay(CVertexbuffer* mesh, double T);
-void end_frame(CVertexbuffer* mesh);  // texturing off, matrix back, mesh freed
+void veins_pass(CVertexbuffer* mesh, GLuint veins_tex);  // blended; arrays off after
+void end_frame();  // texturing off, matrix back, flush
 
 // Frame-rate caption arithmetic. whole_seconds truncates ticks × 0.001.
 // due_frame_rate is the rate to show once three or more whole seconds have

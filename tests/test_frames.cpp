@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ protected:
     static void SetUpTestSuite()
     {
         use_private_display();
+        unsetenv("SDL12COMPAT_OPENGL_SCALING");
         open_capture_window(VORNEL_DATA_DIR);
     }
     static std::vector<unsigned char> frame(Variant variant, Uint32 ticks)
@@ -66,6 +68,11 @@ size_t differing_pixels(const std::vector<unsigned char>& a, const std::vector<u
 }
 
 }  // namespace
+
+TEST_F(Frames, AskForDirectRenderingUnlessTheUserChose)
+{
+    EXPECT_STREQ(getenv("SDL12COMPAT_OPENGL_SCALING"), "0");
+}
 
 TEST_F(Frames, BothBuildsShowATunnel)
 {

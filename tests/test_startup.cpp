@@ -4,6 +4,7 @@
 #include "xvfb.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -15,6 +16,7 @@ protected:
     {
         use_private_display();
         const float light_position[] = {0.0f, 0.0f, -113.0f, 1.0f};
+        setenv("SDL12COMPAT_OPENGL_SCALING", "1", 1);  // as a user may
         setup_sdl(nullptr);
         setup_opengl(640, 480);
         setup_gl_material_light();
@@ -39,6 +41,11 @@ GLint integer(GLenum name)
 }
 
 }  // namespace
+
+TEST_F(Startup, KeepsTheUsersOpenGLScalingSetting)
+{
+    EXPECT_STREQ(getenv("SDL12COMPAT_OPENGL_SCALING"), "1");
+}
 
 TEST_F(Startup, WindowHasTheStartupCaption)
 {

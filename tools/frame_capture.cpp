@@ -6,26 +6,27 @@
 #include "ctexture.h"
 #include "main.h"
 
-static CTexture* organ;
-static CTexture* veins;
+static SceneTextures textures;
 
-void open_capture_window(const std::string& data_dir)
+SceneTextures open_capture_window(const std::string& data_dir)
 {
     const float light_position[] = {0.0f, 0.0f, -113.0f, 1.0f};
     setup_sdl(nullptr);
     setup_opengl(640, 480);
     setup_gl_material_light();
     setup_gl_light(light_position);
-    organ = new CTexture((data_dir + "/organ.bmp").c_str());
-    veins = new CTexture((data_dir + "/veins.bmp").c_str());
+    // Their OpenGL textures live until the context ends, as in the programs.
+    textures.organ = CTexture((data_dir + "/organ.bmp").c_str()).texID();
+    textures.veins = CTexture((data_dir + "/veins.bmp").c_str()).texID();
+    return textures;
 }
 
 RgbImage capture_frame(Variant variant, Uint32 ticks)
 {
     if (variant == Variant::layered)
-        draw_layered_scene(ticks, organ->texID(), veins->texID());
+        draw_layered_scene(ticks, textures.organ, textures.veins);
     else
-        draw_single_scene(ticks, organ->texID(), veins->texID());
+        draw_single_scene(ticks, textures.organ, textures.veins);
 
     RgbImage image;
     image.width = 640;

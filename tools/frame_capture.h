@@ -3,6 +3,7 @@
 #ifndef TOOLS_FRAME_CAPTURE_H
 #define TOOLS_FRAME_CAPTURE_H
 
+#include <GL/gl.h>
 #include <SDL.h>
 #include <string>
 
@@ -10,9 +11,13 @@
 
 enum class Variant { layered, single };
 
+struct SceneTextures {
+    GLuint organ, veins;
+};
+
 // Opens the programs' window with their start-up state and loads the two
 // bitmaps from `data_dir`. Ends the process like the programs on failure.
-void open_capture_window(const std::string& data_dir);
+SceneTextures open_capture_window(const std::string& data_dir);
 
 // Draws the frame for `ticks` ms after start-up, as the program would.
 RgbImage capture_frame(Variant variant, Uint32 ticks);
