@@ -1,6 +1,7 @@
 #include "ctexture.h"
 
 #include <GL/glu.h>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -38,67 +39,84 @@ static uint32_t read_le(const unsigned char* bytes, int count)
     return value;
 }
 
-// SDL allocates a surface for the size the header claims before it reads a
-// single pixel, so a few bytes claiming 65536 × 65536 would cost gigabytes.
-// The size is checked here first: it must have pixels, fit a texture of
-// this OpenGL, and, for uncompressed files, be covered by the file's bytes.
-// Anything else malformed is left to SDL's own checks. Rewinds the stream.
-static int check_bitmap_size(SDL_RWops* stream)
+// What a bitmap's headers claim, read before SDL sees the file.
+struct BitmapClaim {
+    int64_t width, height, bits, compression, pixel_offset, file_size;
+};
+
+// False when the stream is too short, or no Windows bitmap at all: SDL's
+// own checks then refuse it. Rewinds the stream.
+static bool read_claim(SDL_RWops* stream, BitmapClaim& claim)
 {
     unsigned char header[34];
     int got = SDL_RWread(stream, header, 1, sizeof header);
-    long file_size = SDL_RWseek(stream, 0, RW_SEEK_END);
+    claim.file_size = SDL_RWseek(stream, 0, RW_SEEK_END);
     SDL_RWseek(stream, 0, RW_SEEK_SET);
     if (got < 26 || header[0] != 'B' || header[1] != 'M')
+        return false;
+    claim.pixel_offset = read_le(header + 10, 4);
+    claim.compression = 0;
+    if (read_le(header + 14, 4) == 12) {  // OS/2 core header: 16-bit sizes
+        claim.width = read_le(header + 18, 2);
+        claim.height = read_le(header + 20, 2);
+        claim.bits = read_le(header + 24, 2);
+        return true;
+    }
+    if (got < 34)
+        return false;
+    claim.width = (int32_t)read_le(header + 18, 4);
+    claim.height = (int32_t)read_le(header + 22, 4);
+    if (claim.height < 0)
+        claim.height = -claim.height;  // rows stored top-down
+    claim.bits = read_le(header + 28, 2);
+    claim.compression = read_le(header + 30, 4);
+    return true;
+}
+
+// SDL allocates a surface for the size the header claims before it reads a
+// single pixel, so a few bytes claiming 65536 × 65536 would cost gigabytes.
+// The claim is checked here first: it must have pixels, fit a texture of
+// at most max_size, fit in memory, and be backed by the file's bytes.
+// Anything else malformed is left to SDL's own checks.
+static int check_bitmap_size(SDL_RWops* stream, int max_size)
+{
+    BitmapClaim c;
+    if (!read_claim(stream, c))
         return 1;
-
-    uint32_t info_size = read_le(header + 14, 4);
-    int64_t width, height, bits, compression = 0;
-    if (info_size == 12) {  // OS/2 core header: 16-bit sizes
-        width = read_le(header + 18, 2);
-        height = read_le(header + 20, 2);
-        bits = read_le(header + 24, 2);
-    } else {
-        if (got < 34)
-            return 1;
-        width = (int32_t)read_le(header + 18, 4);
-        height = (int32_t)read_le(header + 22, 4);  // negative: rows top-down
-        bits = read_le(header + 28, 2);
-        compression = read_le(header + 30, 4);
-    }
-    if (height < 0)
-        height = -height;
-
-    GLint max_size = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_size);
-    if (width <= 0 || height <= 0) {
-        SDL_SetError("the bitmap is %lld x %lld pixels: no pixels to make a texture of",
-                     (long long)width, (long long)height);
+    long long w = c.width, h = c.height;
+    if (w <= 0 || h <= 0) {
+        SDL_SetError("the bitmap is %lld x %lld pixels: no pixels to make a texture of", w, h);
         return 0;
     }
-    if (width > max_size || height > max_size) {
+    if (w > max_size || h > max_size) {
         SDL_SetError("the bitmap is %lld x %lld pixels, larger than the %d x %d textures of this OpenGL",
-                     (long long)width, (long long)height, max_size, max_size);
+                     w, h, max_size, max_size);
         return 0;
     }
-    if ((size_t)width > SIZE_MAX / 4 / (size_t)height) {
-        SDL_SetError("the bitmap's %lld x %lld pixels do not fit in memory",
-                     (long long)width, (long long)height);
+    if ((size_t)w > SIZE_MAX / 4 / (size_t)h) {
+        SDL_SetError("the bitmap's %lld x %lld pixels do not fit in memory", w, h);
         return 0;
     }
 
-    const int64_t BI_RGB = 0, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6;
-    bool uncompressed = compression == BI_RGB || compression == BI_BITFIELDS ||
-                        compression == BI_ALPHABITFIELDS;
-    if (uncompressed && bits > 0 && bits <= 32 && file_size >= 0) {
-        int64_t row_bytes = (width * bits + 31) / 32 * 4;
-        int64_t pixel_offset = read_le(header + 10, 4);
-        if (pixel_offset + row_bytes * height > file_size) {
-            SDL_SetError("the bitmap is cut short: %lld x %lld pixels need %lld bytes from offset %lld, the file has %ld",
-                         (long long)width, (long long)height, (long long)(row_bytes * height),
-                         (long long)pixel_offset, file_size);
+    const int64_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6;
+    bool uncompressed = c.compression == BI_RGB || c.compression == BI_BITFIELDS ||
+                        c.compression == BI_ALPHABITFIELDS;
+    if (uncompressed && c.bits > 0 && c.bits <= 32) {
+        long long needed = c.pixel_offset + (w * c.bits + 31) / 32 * 4 * h;
+        if (needed > c.file_size) {
+            SDL_SetError("the bitmap is cut short: %lld x %lld pixels need %lld bytes, the file has %lld",
+                         w, h, needed, (long long)c.file_size);
             return 0;
         }
+    }
+    // A run of two bytes stands for at most 255 pixels; claims far beyond
+    // what the file's bytes could hold in runs are refused.
+    const int64_t pixels_per_byte = 256;
+    if ((c.compression == BI_RLE8 || c.compression == BI_RLE4) &&
+        w * h > std::max<int64_t>(65536, pixels_per_byte * c.file_size)) {
+        SDL_SetError("the compressed bitmap claims %lld x %lld pixels, more than its %lld bytes can hold",
+                     w, h, (long long)c.file_size);
+        return 0;
     }
     return 1;
 }
@@ -142,13 +160,9 @@ static SDL_Surface* with_bgr_layout(SDL_Surface* surface)
     return converted;
 }
 
-SDL_Surface* read_bitmap(const char* filename)
+SDL_Surface* read_bitmap(SDL_RWops* stream, int max_size)
 {
-    // A missing file is reported with the error of the open itself.
-    SDL_RWops* stream = SDL_RWFromFile(filename, "rb");
-    if (!stream)
-        return nullptr;
-    if (!check_bitmap_size(stream)) {
+    if (!check_bitmap_size(stream, max_size)) {
         SDL_RWclose(stream);
         return nullptr;
     }
@@ -161,7 +175,13 @@ int CTexture::load(const char* filename)
     glGenTextures(1, &tex_id);
     glBindTexture(GL_TEXTURE_2D, tex_id);
 
-    SDL_Surface* surface = read_bitmap(filename);
+    // A missing file is reported with the error of the open itself.
+    SDL_RWops* stream = SDL_RWFromFile(filename, "rb");
+    if (!stream)
+        return 0;
+    GLint max_size = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_size);
+    SDL_Surface* surface = read_bitmap(stream, max_size);
     if (!surface)
         return 0;
 

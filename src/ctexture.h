@@ -29,10 +29,11 @@ public:
     unsigned char* convert_to_rgba(SDL_Surface* surface);
 };
 
-// Reads a Windows bitmap into a surface of 3 or 4 bytes per pixel with
-// blue, green, red first in memory, whatever kind the file is. Null, with
-// SDL_GetError saying why, when it cannot be read or cannot become a
-// texture. The caller frees the surface.
-SDL_Surface* read_bitmap(const char* filename);
+// Reads a Windows bitmap from the stream, and closes it, into a surface of
+// 3 or 4 bytes per pixel with blue, green, red first in memory, whatever
+// kind the file is. Null, with SDL_GetError saying why, when it cannot be
+// read or cannot become a texture of at most max_size × max_size. The
+// caller frees the surface.
+SDL_Surface* read_bitmap(SDL_RWops* stream, int max_size);
 
 #endif

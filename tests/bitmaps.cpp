@@ -61,7 +61,8 @@ std::vector<unsigned char> expected_texture(const Picture& picture)
 
 std::vector<unsigned char> converted_pixels(const std::string& path, int* width, int* height)
 {
-    SDL_Surface* surface = read_bitmap(path.c_str());
+    SDL_RWops* stream = SDL_RWFromFile(path.c_str(), "rb");
+    SDL_Surface* surface = stream ? read_bitmap(stream, 16384) : nullptr;
     if (!surface)
         return {};
     CTexture texture;
