@@ -101,6 +101,13 @@ static int check_bitmap_size(SDL_RWops* stream, int max_size)
     const int64_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6;
     bool uncompressed = c.compression == BI_RGB || c.compression == BI_BITFIELDS ||
                         c.compression == BI_ALPHABITFIELDS;
+    bool run_length = c.compression == BI_RLE8 || c.compression == BI_RLE4;
+    // SDL reads an unknown method's bytes as if they were plain pixels.
+    if (!uncompressed && !run_length) {
+        SDL_SetError("the bitmap's compression method %lld is not one SDL decodes",
+                     (long long)c.compression);
+        return 0;
+    }
     if (uncompressed && c.bits > 0 && c.bits <= 32) {
         long long needed = c.pixel_offset + (w * c.bits + 31) / 32 * 4 * h;
         if (needed > c.file_size) {
@@ -112,8 +119,7 @@ static int check_bitmap_size(SDL_RWops* stream, int max_size)
     // A run of two bytes stands for at most 255 pixels; claims far beyond
     // what the file's bytes could hold in runs are refused.
     const int64_t pixels_per_byte = 256;
-    if ((c.compression == BI_RLE8 || c.compression == BI_RLE4) &&
-        w * h > std::max<int64_t>(65536, pixels_per_byte * c.file_size)) {
+    if (run_length && w * h > std::max<int64_t>(65536, pixels_per_byte * c.file_size)) {
         SDL_SetError("the compressed bitmap claims %lld x %lld pixels, more than its %lld bytes can hold",
                      w, h, (long long)c.file_size);
         return 0;

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -71,8 +72,10 @@ bool Program::running()
     if (status_ != -2)
         return false;
     int status;
-    if (waitpid(pid_, &status, WNOHANG) == 0)
+    rusage usage = {};
+    if (wait4(pid_, &status, WNOHANG, &usage) == 0)
         return true;
+    max_rss_kib_ = usage.ru_maxrss;
     status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     read_available();
     return false;

@@ -20,12 +20,15 @@ public:
     int wait(double seconds);
     // Standard error so far; complete once wait() has returned.
     const std::string& standard_error();
+    // The most memory it ever held, once it has ended.
+    long max_resident_kib() const { return max_rss_kib_; }
 
 private:
     void read_available();
     pid_t pid_;
     int stderr_fd_;
     int status_ = -2;
+    long max_rss_kib_ = 0;
     std::string stderr_;
 };
 

@@ -1,0 +1,214 @@
+// Bitmaps of every kind, made by the test itself: ImageMagick writes the
+// valid ones, byte edits break them. Valid ones show their own colours;
+// broken ones are refused quickly and cheaply, by the loader and by the
+// real program with its message and status 3.
+#include "bitmaps.h"
+#include "program.h"
+#include "xvfb.h"
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "ctexture.h"
+
+namespace {
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_file(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+void put_le(std::string& bytes, size_t at, int64_t value, int count)
+{
+    for (int i = 0; i < count; i++)
+        bytes[at + i] = (char)((uint64_t)value >> (8 * i));
+}
+
+// A 16-bit 5-6-5 bitmap with BI_BITFIELDS masks, written byte by byte:
+// ImageMagick 6 writes none.
+std::string rgb565_bitmap(const Picture& p)
+{
+    int row_bytes = (p.width * 2 + 3) / 4 * 4;
+    std::string bytes(66 + row_bytes * p.height, '\0');
+    bytes[0] = 'B', bytes[1] = 'M';
+    put_le(bytes, 2, bytes.size(), 4);
+    put_le(bytes, 10, 66, 4);
+    put_le(bytes, 14, 40, 4);
+    put_le(bytes, 18, p.width, 4);
+    put_le(bytes, 22, p.height, 4);
+    put_le(bytes, 26, 1, 2);
+    put_le(bytes, 28, 16, 2);
+    put_le(bytes, 30, 3, 4);  // BI_BITFIELDS
+    put_le(bytes, 54, 0xF800, 4);
+    put_le(bytes, 58, 0x07E0, 4);
+    put_le(bytes, 62, 0x001F, 4);
+    for (int y = 0; y < p.height; y++)
+        for (int x = 0; x < p.width; x++) {
+            const unsigned char* c = &p.rgba[4 * (y * p.width + x)];
+            int pixel = (c[0] >> 3) << 11 | (c[1] >> 2) << 5 | c[2] >> 3;
+            put_le(bytes, 66 + (p.height - 1 - y) * row_bytes + 2 * x, pixel, 2);
+        }
+    return bytes;
+}
+
+// The same 24-bit file with its rows stored top-down, as a negative height
+// says.
+std::string top_down(std::string bytes, const Picture& p)
+{
+    int row_bytes = (p.width * 3 + 3) / 4 * 4;
+    put_le(bytes, 22, -p.height, 4);
+    std::string flipped = bytes;
+    for (int r = 0; r < p.height; r++)
+        flipped.replace(54 + r * row_bytes, row_bytes, bytes, 54 + (p.height - 1 - r) * row_bytes, row_bytes);
+    return flipped;
+}
+
+// Colours that survive 5 or 6 bits, full and none, in mixtures.
+Picture coarse_colours(int width, int height)
+{
+    Picture p = distinct_colours(width, height);
+    for (int i = 0; i < width * height; i++)
+        for (int c = 0; c < 3; c++)
+            p.rgba[4 * i + c] = ((i + c) % 3) ? 255 : 0;
+    return p;
+}
+
+class BitmapCorpus : public ::testing::Test {
+protected:
+    std::string folder = temporary_folder();
+
+    void expect_own_colours(const std::string& bytes, const Picture& p, const std::string& kind)
+    {
+        std::string path = folder + "/" + kind + ".bmp";
+        write_file(path, bytes);
+        int w = 0, h = 0;
+        EXPECT_EQ(converted_pixels(path, &w, &h), expected_texture(p)) << kind << ": " << SDL_GetError();
+        EXPECT_EQ(w, p.width) << kind;
+        EXPECT_EQ(h, p.height) << kind;
+    }
+
+    std::string imagemagick(const Picture& p, const std::string& options)
+    {
+        std::string path = folder + "/made.bmp";
+        write_with_imagemagick(p, options, path);
+        return read_file(path);
+    }
+};
+
+struct Broken {
+    std::string name, bytes;
+};
+
+// Byte edits of a valid 8 × 8 bitmap, each a way a file can be broken.
+std::vector<Broken> broken_bitmaps(const std::string& valid, const std::string& rle)
+{
+    auto edit = [&](const std::string& base, size_t at, int64_t value, int count) {
+        std::string b = base;
+        put_le(b, at, value, count);
+        return b;
+    };
+    return {
+        {"empty", ""},
+        {"not_a_bitmap", "This is a text file, not a picture.\n"},
+        {"cut_header", valid.substr(0, 30)},
+        {"cut_pixels", valid.substr(0, 54 + 100)},
+        {"zero_width", edit(valid, 18, 0, 4)},
+        {"zero_height", edit(valid, 22, 0, 4)},
+        {"negative_width", edit(valid, 18, -8, 4)},
+        {"enormous", edit(edit(valid.substr(0, 54), 18, 65536, 4), 22, 65536, 4)},
+        {"enormous_height", edit(valid, 22, 0x7FFFFFFF, 4)},
+        {"bit_depth_7", edit(valid, 28, 7, 2)},
+        {"bit_depth_0", edit(valid, 28, 0, 2)},
+        {"bit_depth_64", edit(valid, 28, 64, 2)},
+        {"unknown_compression", edit(valid, 30, 99, 4)},
+        {"rle_on_24_bits", edit(valid, 30, 1, 4)},
+        {"rle_claiming_16384", edit(edit(rle, 18, 16384, 4), 22, 16384, 4)},
+        {"rle_garbage", rle.substr(0, rle.size() / 2) + std::string(rle.size(), '\xFF')},
+        {"offset_past_end", edit(valid, 10, 1 << 20, 4)},
+    };
+}
+
+}  // namespace
+
+TEST_F(BitmapCorpus, ValidKindsShowTheirOwnColours)
+{
+    Picture two = coarse_colours(5, 3);
+    for (int i = 0; i < 15; i++)
+        for (int c = 0; c < 3; c++)
+            two.rgba[4 * i + c] = (i % 2) ? 250 : 0;
+    expect_own_colours(imagemagick(two, "-colors 2 -type Palette BMP3:"), two, "palette_1_bit");
+    Picture few = distinct_colours(3, 4);
+    expect_own_colours(imagemagick(few, "-type Palette BMP3:"), few, "palette_4_bit");
+    Picture many = distinct_colours(7, 5);
+    expect_own_colours(imagemagick(many, "-type Palette BMP3:"), many, "palette_8_bit");
+    expect_own_colours(imagemagick(many, "-type Palette -compress RLE BMP3:"), many, "palette_8_bit_rle");
+
+    Picture coarse = coarse_colours(5, 3);
+    expect_own_colours(rgb565_bitmap(coarse), coarse, "rgb_565");
+
+    Picture alpha = distinct_colours(5, 3);
+    alpha.at(1, 1)[3] = 0;  // the file's own alpha never reaches the texture
+    Picture opaque = alpha;
+    opaque.at(1, 1)[3] = 255;
+    expect_own_colours(imagemagick(alpha, "-define bmp:format=bmp4 -type TrueColorAlpha"), opaque,
+                       "rgb_32_alpha");
+
+    Picture odd = distinct_colours(5, 4);  // 15 bytes a row, padded to 16
+    std::string upright = imagemagick(odd, "-type TrueColor BMP3:");
+    expect_own_colours(upright, odd, "rgb_24_odd_width");
+    expect_own_colours(top_down(upright, odd), odd, "rgb_24_top_down");
+    Picture row = distinct_colours(9, 1);
+    expect_own_colours(imagemagick(row, "-type TrueColor BMP3:"), row, "rgb_24_one_row");
+    expect_own_colours(imagemagick(odd, "-type TrueColor BMP2:"), odd, "os2_24");
+}
+
+TEST_F(BitmapCorpus, BrokenBitmapsAreRefusedQuickly)
+{
+    std::string valid = imagemagick(distinct_colours(8, 8), "-type TrueColor BMP3:");
+    std::string rle = imagemagick(distinct_colours(8, 8), "-type Palette -compress RLE BMP3:");
+    for (const Broken& b : broken_bitmaps(valid, rle)) {
+        std::string path = folder + "/" + b.name + ".bmp";
+        write_file(path, b.bytes);
+        double start = now_ms();
+        EXPECT_TRUE(converted_pixels(path).empty()) << b.name << " was accepted";
+        EXPECT_LT(now_ms() - start, 1000) << b.name;
+        EXPECT_STRNE(SDL_GetError(), "") << b.name;
+    }
+    std::string directory = folder + "/a_directory.bmp";
+    mkdir(directory.c_str(), 0755);
+    EXPECT_TRUE(converted_pixels(directory).empty());
+}
+
+// The program itself: its message, status 3, and no huge allocation on the
+// way, as its peak resident size shows.
+TEST_F(BitmapCorpus, TheProgramRefusesEachWithStatusThree)
+{
+    use_private_display();
+    std::string valid = imagemagick(distinct_colours(8, 8), "-type TrueColor BMP3:");
+    std::string rle = imagemagick(distinct_colours(8, 8), "-type Palette -compress RLE BMP3:");
+    std::vector<Broken> cases = broken_bitmaps(valid, rle);
+    cases.push_back({"directory", ""});
+    for (const Broken& b : cases) {
+        std::string dir = temporary_folder();
+        write_file(dir + "/veins.bmp", valid);
+        if (b.name == "directory")
+            mkdir((dir + "/organ.bmp").c_str(), 0755);
+        else
+            write_file(dir + "/organ.bmp", b.bytes);
+        Program run(VORNEL_LAYERED_PATH, dir);
+        EXPECT_EQ(run.wait(10), 3) << b.name;
+        const std::string& error = run.standard_error();
+        EXPECT_EQ(error.rfind("Can't load texture!!!", 0), 0u) << b.name << ": " << error;
+        EXPECT_EQ(error.find('\n'), error.size() - 1) << b.name << ": " << error;
+        EXPECT_LT(run.max_resident_kib(), 400 * 1024) << b.name;
+    }
+}
