@@ -41,29 +41,34 @@ static uint32_t read_le(const unsigned char* bytes, int count)
 
 // What a bitmap's headers claim, read before SDL sees the file.
 struct BitmapClaim {
+    bool complete;  // the header holds sizes, depth and compression
     int64_t width, height, bits, compression, pixel_offset, file_size;
 };
 
-// False when the stream is too short, or no Windows bitmap at all: SDL's
-// own checks then refuse it. Rewinds the stream.
+// False when the stream is no Windows bitmap at all: SDL's own check of
+// the signature then refuses it. Rewinds the stream.
 static bool read_claim(SDL_RWops* stream, BitmapClaim& claim)
 {
-    unsigned char header[34];
+    unsigned char header[34] = {};
     int got = SDL_RWread(stream, header, 1, sizeof header);
+    claim = BitmapClaim{};
     claim.file_size = SDL_RWseek(stream, 0, RW_SEEK_END);
     SDL_RWseek(stream, 0, RW_SEEK_SET);
-    if (got < 26 || header[0] != 'B' || header[1] != 'M')
+    if (got < 2 || header[0] != 'B' || header[1] != 'M')
         return false;
+    if (got < 26)
+        return true;
     claim.pixel_offset = read_le(header + 10, 4);
-    claim.compression = 0;
     if (read_le(header + 14, 4) == 12) {  // OS/2 core header: 16-bit sizes
+        claim.complete = true;
         claim.width = read_le(header + 18, 2);
         claim.height = read_le(header + 20, 2);
         claim.bits = read_le(header + 24, 2);
         return true;
     }
     if (got < 34)
-        return false;
+        return true;
+    claim.complete = true;
     claim.width = (int32_t)read_le(header + 18, 4);
     claim.height = (int32_t)read_le(header + 22, 4);
     if (claim.height < 0)
@@ -83,6 +88,11 @@ static int check_bitmap_size(SDL_RWops* stream, int max_size)
     BitmapClaim c;
     if (!read_claim(stream, c))
         return 1;
+    // SDL would read on past a cut header, with sizes made of what follows.
+    if (!c.complete) {
+        SDL_SetError("the bitmap's header is cut short");
+        return 0;
+    }
     long long w = c.width, h = c.height;
     if (w <= 0 || h <= 0) {
         SDL_SetError("the bitmap is %lld x %lld pixels: no pixels to make a texture of", w, h);

@@ -188,6 +188,17 @@ TEST_F(BitmapCorpus, BrokenBitmapsAreRefusedQuickly)
     EXPECT_TRUE(converted_pixels(directory).empty());
 }
 
+// Inputs that once made the fuzzer fail: each is refused now.
+TEST_F(BitmapCorpus, FuzzerFindingsAreRefused)
+{
+    // 33 bytes: a header that ends inside the bit depth, with a width of
+    // 65536 before it; SDL allocated for its sizes before failing.
+    std::string path = std::string(VORNEL_FUZZ_DIR) + "/regressions/oom_header_cut_before_bit_depth.bmp";
+    ASSERT_EQ(read_file(path).size(), 33u);
+    EXPECT_TRUE(converted_pixels(path).empty());
+    EXPECT_STREQ(SDL_GetError(), "the bitmap's header is cut short");
+}
+
 // The program itself: its message, status 3, and no huge allocation on the
 // way, as its peak resident size shows.
 TEST_F(BitmapCorpus, TheProgramRefusesEachWithStatusThree)
