@@ -16,6 +16,7 @@ public:
     ~Program();  // kills it if it still runs
 
     bool running();
+    int pid() const { return (int)pid_; }
     // Waits up to `seconds`; the exit status, or -1 on a timeout or a signal.
     int wait(double seconds);
     // Standard error so far; complete once wait() has returned.
