@@ -1,6 +1,7 @@
 #include "bitmaps.h"
 
 #include <GL/gl.h>
+#include <SDL.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -21,6 +22,8 @@ Picture distinct_colours(int width, int height)
         }
     return p;
 }
+
+bool sdl_decodes_rle() { return SDL_Linked_Version()->patch >= 50; }
 
 std::string temporary_folder()
 {

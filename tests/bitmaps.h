@@ -37,4 +37,8 @@ std::vector<unsigned char> load_and_read_back(const std::string& path, int* widt
 
 std::string temporary_folder();
 
+// sdl12-compat (SDL 1.2.50 on, over SDL2) decodes RLE bitmaps; the classic
+// SDL 1.2.15 refuses every compressed file.
+bool sdl_decodes_rle();
+
 #endif

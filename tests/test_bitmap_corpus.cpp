@@ -6,7 +6,9 @@
 #include "program.h"
 #include "xvfb.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -86,12 +88,20 @@ class BitmapCorpus : public ::testing::Test {
 protected:
     std::string folder = temporary_folder();
 
-    void expect_own_colours(const std::string& bytes, const Picture& p, const std::string& kind)
+    // `levels`: how far a channel may be off. SDL widens 5 and 6 bits to 8
+    // its own way: SDL2 turns 31 into 255, the classic SDL 1.2 into 248.
+    void expect_own_colours(const std::string& bytes, const Picture& p, const std::string& kind,
+                            int levels = 0)
     {
         std::string path = folder + "/" + kind + ".bmp";
         write_file(path, bytes);
         int w = 0, h = 0;
-        EXPECT_EQ(converted_pixels(path, &w, &h), expected_texture(p)) << kind << ": " << SDL_GetError();
+        std::vector<unsigned char> got = converted_pixels(path, &w, &h), want = expected_texture(p);
+        ASSERT_EQ(got.size(), want.size()) << kind << ": " << SDL_GetError();
+        int worst = 0;
+        for (size_t i = 0; i < got.size(); i++)
+            worst = std::max(worst, std::abs(got[i] - want[i]));
+        EXPECT_LE(worst, levels) << kind;
         EXPECT_EQ(w, p.width) << kind;
         EXPECT_EQ(h, p.height) << kind;
     }
@@ -149,11 +159,12 @@ TEST_F(BitmapCorpus, ValidKindsShowTheirOwnColours)
     Picture few = distinct_colours(3, 4);
     expect_own_colours(imagemagick(few, "-type Palette BMP3:"), few, "palette_4_bit");
     Picture many = distinct_colours(7, 5);
-    expect_own_colours(imagemagick(many, "-type Palette BMP3:"), many, "palette_8_bit");
-    expect_own_colours(imagemagick(many, "-type Palette -compress RLE BMP3:"), many, "palette_8_bit_rle");
+    expect_own_colours(imagemagick(many, "-type Palette -compress None BMP3:"), many, "palette_8_bit");
+    if (sdl_decodes_rle())
+        expect_own_colours(imagemagick(many, "-type Palette -compress RLE BMP3:"), many, "palette_8_bit_rle");
 
     Picture coarse = coarse_colours(5, 3);
-    expect_own_colours(rgb565_bitmap(coarse), coarse, "rgb_565");
+    expect_own_colours(rgb565_bitmap(coarse), coarse, "rgb_565", 7);
 
     Picture alpha = distinct_colours(5, 3);
     alpha.at(1, 1)[3] = 0;  // the file's own alpha never reaches the texture

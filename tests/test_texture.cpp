@@ -93,7 +93,7 @@ TEST_F(Texture, PaletteBitmapsShowTheirOwnColours)
                 two.at(x, y)[c] = (x + y) % 2 ? 250 : 0;  // black and near-white
     expect_own_colours(two, "-colors 2 -type Palette BMP3:");            // 1 bit
     expect_own_colours(distinct_colours(3, 3), "-type Palette BMP3:");  // 4 bits
-    expect_own_colours(distinct_colours(6, 5), "-type Palette BMP3:");  // 8 bits
+    expect_own_colours(distinct_colours(6, 5), "-type Palette -compress None BMP3:");  // 8 bits
 }
 
 TEST_F(Texture, MissingFileFailsWithTheReason)
