@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <climits>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <cmath>
 #include <cstdint>
 #include <memory>
 #include <new>
+#ifdef __GLIBC__
+#include <malloc.h>  // mallopt
+#endif
 
 // The single-precision values of the decimals 6.283186 and 3.141593, one unit
 // in the last place above the floats nearest to 2π and π. Every angle uses
