@@ -89,7 +89,7 @@ static void split_frame()
     Uint32 ticks = SDL_GetTicks();
     double T = scene_time(ticks);
     double t0 = now_ms();
-    CVertexbuffer* mesh = make_tube(ticks, (float)(T * 8.0 / 128.0));
+    CVertexbuffer* mesh = make_tube(ticks, 8.0);
     double t1 = now_ms();
     begin_frame(T);
     mesh->initialize();
@@ -159,7 +159,7 @@ int main(int argc, char* argv[])
     keep_mesh_memory();  // as the programs do at start-up
     textures = open_capture_window(VORNEL_DATA_DIR);
     double T = scene_time(REUSED_TICKS);
-    reused_mesh = make_tube(REUSED_TICKS, (float)(T * 8.0 / 128.0));
+    reused_mesh = make_tube(REUSED_TICKS, 8.0);
     shift_overlay(reused_mesh, T);
 
     const int rounds = 5, frames = 150;

@@ -137,24 +137,25 @@ static int check_bitmap_size(SDL_RWops* stream, int max_size)
     return 1;
 }
 
+// The mask that selects byte `byte` in memory of a pixel of `bpp` bytes.
+static Uint32 byte_mask(int byte, int bpp)
+{
+#if SDL_BYTEORDER == SDL_LIL_ENDIAN
+    (void)bpp;
+    return (Uint32)0xFF << (8 * byte);
+#else
+    return (Uint32)0xFF << (8 * (bpp - 1 - byte));
+#endif
+}
+
 // True when every pixel is 3 or 4 bytes with blue, green, red first in
 // memory: the layout a 24-bit bitmap loads with, and the one the pixel work
 // below reads.
 static bool has_bgr_layout(const SDL_PixelFormat* format)
 {
     int bpp = format->BytesPerPixel;
-    if (bpp != 3 && bpp != 4)
-        return false;
-    auto mask_of_byte = [bpp](int byte) {
-#if SDL_BYTEORDER == SDL_LIL_ENDIAN
-        (void)bpp;
-        return (Uint32)0xFF << (8 * byte);
-#else
-        return (Uint32)0xFF << (8 * (bpp - 1 - byte));
-#endif
-    };
-    return format->Bmask == mask_of_byte(0) && format->Gmask == mask_of_byte(1) &&
-           format->Rmask == mask_of_byte(2);
+    return (bpp == 3 || bpp == 4) && format->Bmask == byte_mask(0, bpp) &&
+           format->Gmask == byte_mask(1, bpp) && format->Rmask == byte_mask(2, bpp);
 }
 
 // Palette, 16-bit and reordered 32-bit bitmaps are converted by SDL itself
@@ -164,12 +165,8 @@ static SDL_Surface* with_bgr_layout(SDL_Surface* surface)
 {
     if (has_bgr_layout(surface->format))
         return surface;
-    SDL_Surface* layout = SDL_CreateRGBSurface(SDL_SWSURFACE, 1, 1, 24,
-#if SDL_BYTEORDER == SDL_LIL_ENDIAN
-                                               0xFF0000, 0x00FF00, 0x0000FF, 0);
-#else
-                                               0x0000FF, 0x00FF00, 0xFF0000, 0);
-#endif
+    SDL_Surface* layout = SDL_CreateRGBSurface(SDL_SWSURFACE, 1, 1, 24, byte_mask(2, 3),
+                                               byte_mask(1, 3), byte_mask(0, 3), 0);
     SDL_Surface* converted = layout ? SDL_ConvertSurface(surface, layout->format, SDL_SWSURFACE) : nullptr;
     SDL_FreeSurface(layout);
     SDL_FreeSurface(surface);

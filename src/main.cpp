@@ -123,9 +123,10 @@ double scene_time(Uint32 ticks)
     return (double)to_single(ticks) * CAMSPEED;
 }
 
-CVertexbuffer* make_tube(Uint32 ticks, float u_offset)
+CVertexbuffer* make_tube(Uint32 ticks, double slide)
 {
     double T = scene_time(ticks);
+    float u_offset = (float)(T * slide / 128.0);  // along the body
     // The folds breathe: about 107 s along the tube, 13.4 s around it.
     float ring_fold_amp = (float)(std::sin(T / 512.0f) * (double)0.07f);
     float band_fold_amp = (float)(std::sin(T / 64.0f) * (double)0.15f);
@@ -189,7 +190,7 @@ void end_frame()
 void draw_layered_scene(Uint32 ticks, GLuint organ_tex, GLuint veins_tex)
 {
     double T = scene_time(ticks);
-    CVertexbuffer* mesh = make_tube(ticks, (float)(T * 8.0 / 128.0));
+    CVertexbuffer* mesh = make_tube(ticks, 8.0);
     begin_frame(T);
     mesh->initialize();
     tissue_pass(mesh, organ_tex);
@@ -204,7 +205,7 @@ void draw_layered_scene(Uint32 ticks, GLuint organ_tex, GLuint veins_tex)
 void draw_single_scene(Uint32 ticks, GLuint organ_tex, GLuint /*veins_tex*/)
 {
     double T = scene_time(ticks);
-    CVertexbuffer* mesh = make_tube(ticks, (float)(T * 15.0 / 128.0));
+    CVertexbuffer* mesh = make_tube(ticks, 15.0);
     begin_frame(T);
     mesh->initialize();
     tissue_pass(mesh, organ_tex);

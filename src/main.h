@@ -31,7 +31,8 @@ void draw_single_scene(Uint32 ticks, GLuint organ_tex, GLuint veins_tex);
 // begin_frame, the mesh's initialize, tissue_pass, and in the layered build
 // shift_overlay and veins_pass; end_frame; the mesh deleted.
 double scene_time(Uint32 ticks);  // ticks × CAMSPEED
-CVertexbuffer* make_tube(Uint32 ticks, float u_offset);
+// slide: the tissue's u_offset is T × slide / 128 (layered 8, single 15).
+CVertexbuffer* make_tube(Uint32 ticks, double slide);
 void begin_frame(double T);  // clear, place the camera, texturing on
 void tissue_pass(CVertexbuffer* mesh, GLuint organ_tex);
 void shift_overlay(CVertexbuffer* mesh, double T);

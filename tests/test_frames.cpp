@@ -183,8 +183,8 @@ TEST_F(Frames, LongRunsStayFiniteAndStillShowATunnel)
                              4294967295u, 0u, 1u, 17u};
     for (Uint32 ticks : clocks) {
         double T = scene_time(ticks);
-        for (double u_speed : {8.0, 15.0}) {
-            std::unique_ptr<CVertexbuffer> mesh(make_tube(ticks, (float)(T * u_speed / 128.0)));
+        for (double slide : {8.0, 15.0}) {
+            std::unique_ptr<CVertexbuffer> mesh(make_tube(ticks, slide));
             shift_overlay(mesh.get(), T);
             EXPECT_TRUE(all_finite(*mesh)) << ticks;
         }

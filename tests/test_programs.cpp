@@ -1,6 +1,7 @@
 // The programs as a user meets them: real processes on a private Xvfb,
 // ended by real key presses and close requests, with their exit statuses
 // and standard error.
+#include "bitmaps.h"
 #include "program.h"
 #include "xvfb.h"
 
@@ -18,8 +19,7 @@ const std::string DATA = VORNEL_DATA_DIR;
 // A fresh working directory holding the named bitmaps from data/.
 std::string folder_with(std::initializer_list<const char*> bitmaps)
 {
-    char pattern[] = "/tmp/vornel-test-XXXXXX";
-    std::string dir = mkdtemp(pattern);
+    std::string dir = temporary_folder();
     for (const char* name : bitmaps) {
         std::ifstream from(DATA + "/" + name, std::ios::binary);
         std::ofstream to(dir + "/" + name, std::ios::binary);

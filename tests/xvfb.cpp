@@ -1,6 +1,5 @@
 #include "xvfb.h"
 
-#include <SDL.h>
 #include <X11/Xlib.h>
 #include <cerrno>
 #include <csignal>
@@ -10,6 +9,8 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "main.h"
 
 // Starts one server and returns its display number, or -1 if it failed.
 static int start_server(bool glx, pid_t& pid)
@@ -79,8 +80,5 @@ void use_private_display()
 void open_gl_window()
 {
     use_private_display();
-    if (SDL_Init(SDL_INIT_VIDEO) < 0 ||
-        !SDL_SetVideoMode(640, 480, 32, SDL_HWSURFACE | SDL_OPENGL | SDL_DOUBLEBUF))
-        throw std::runtime_error(std::string("no OpenGL window: ") + SDL_GetError());
-    atexit(SDL_Quit);  // before the server goes away at exit
+    setup_sdl(nullptr);  // the programs' own window; SDL_Quit runs at exit
 }

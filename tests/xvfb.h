@@ -26,7 +26,8 @@ private:
 // Call before SDL_Init.
 void use_private_display();
 
-// Opens a 640 × 480 double-buffered OpenGL window on the private display.
+// Opens the programs' own 640 × 480 OpenGL window (setup_sdl) on the
+// private display.
 void open_gl_window();
 
 #endif
