@@ -1,9 +1,7 @@
 #include "xvfb.h"
 
-#include <X11/Xlib.h>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <sys/prctl.h>
@@ -12,18 +10,36 @@
 
 #include "main.h"
 
-// Starts one server and returns its display number, or -1 if it failed.
-static int start_server(bool glx, pid_t& pid)
+// Reads what a child reports through a pipe up to its first newline, or to
+// the end of the stream. A reader must not close early: Xvfb writes the
+// display number and the newline in two writes, and a write into a closed
+// pipe kills it ("Cannot write display number").
+static std::string read_line(int fd)
+{
+    std::string line;
+    char c;
+    for (;;) {
+        ssize_t got = read(fd, &c, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0 || c == '\n')
+            return line;
+        line += c;
+    }
+}
+
+// -displayfd picks a free display number, locking it against servers that
+// start side by side, and reports it once the server accepts clients.
+Xvfb::Xvfb(bool glx)
 {
     int fds[2];
     if (pipe(fds) != 0)
         throw std::runtime_error("pipe failed");
-    pid = fork();
-    if (pid == 0) {
+    pid_ = fork();
+    if (pid_ == 0) {
         prctl(PR_SET_PDEATHSIG, SIGTERM);  // no stray server if the test dies
         close(fds[0]);
         std::string fd = std::to_string(fds[1]);
-        // -displayfd picks a free display number and reports it when ready;
         // -noreset keeps it from resetting, and refusing connections for a
         // moment, each time its last client leaves.
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
@@ -32,37 +48,15 @@ static int start_server(bool glx, pid_t& pid)
         _exit(127);
     }
     close(fds[1]);
-    char buffer[32] = {};
-    ssize_t got;
-    do {
-        got = read(fds[0], buffer, sizeof buffer - 1);
-    } while (got < 0 && errno == EINTR);
+    std::string number = read_line(fds[0]);
     close(fds[0]);
-    return got > 0 ? atoi(buffer) : -1;
-}
-
-static bool accepts_clients(const std::string& display)
-{
-    Display* client = XOpenDisplay(display.c_str());
-    if (client)
-        XCloseDisplay(client);
-    return client != nullptr;
-}
-
-// Servers starting side by side in parallel test programs now and then
-// lose the race for a display number; such a start is tried again.
-Xvfb::Xvfb(bool glx)
-{
-    for (int attempt = 0; attempt < 5; attempt++) {
-        int number = start_server(glx, pid_);
-        display_ = ":" + std::to_string(number);
-        if (number >= 0 && accepts_clients(display_))
-            return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        usleep(100000 * (attempt + 1));
+    if (number.empty()) {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        throw std::runtime_error("Xvfb did not start (status " + std::to_string(WEXITSTATUS(status)) +
+                                 "; is the xvfb package installed?)");
     }
-    throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
+    display_ = ":" + number;
 }
 
 Xvfb::~Xvfb()
