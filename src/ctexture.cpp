@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <utility>
 
 CTexture::CTexture() : trans_r(0), trans_g(0), trans_b(0), tex_id(0) {}
@@ -80,10 +81,11 @@ static bool read_claim(SDL_RWops* stream, BitmapClaim& claim)
 
 // SDL allocates a surface for the size the header claims before it reads a
 // single pixel, so a few bytes claiming 65536 × 65536 would cost gigabytes.
-// The claim is checked here first: it must have pixels, fit a texture of
-// at most max_size, fit in memory, and be backed by the file's bytes.
-// Anything else malformed is left to SDL's own checks.
-static int check_bitmap_size(SDL_RWops* stream, int max_size)
+// The claim is checked here first: it must have pixels, fit in memory, and
+// be backed by the file's bytes, or (compressed) decode to a modest
+// picture. Anything else malformed is left to SDL's own checks. The size of
+// the largest texture is no limit: GLU scales a larger picture down.
+static int check_bitmap_size(SDL_RWops* stream)
 {
     BitmapClaim c;
     if (!read_claim(stream, c))
@@ -96,11 +98,6 @@ static int check_bitmap_size(SDL_RWops* stream, int max_size)
     long long w = c.width, h = c.height;
     if (w <= 0 || h <= 0) {
         SDL_SetError("the bitmap is %lld x %lld pixels: no pixels to make a texture of", w, h);
-        return 0;
-    }
-    if (w > max_size || h > max_size) {
-        SDL_SetError("the bitmap is %lld x %lld pixels, larger than the %d x %d textures of this OpenGL",
-                     w, h, max_size, max_size);
         return 0;
     }
     if ((size_t)w > SIZE_MAX / 4 / (size_t)h) {
@@ -126,10 +123,13 @@ static int check_bitmap_size(SDL_RWops* stream, int max_size)
             return 0;
         }
     }
-    // A run of two bytes stands for at most 255 pixels; claims far beyond
-    // what the file's bytes could hold in runs are refused.
-    const int64_t pixels_per_byte = 256;
-    if (run_length && w * h > std::max<int64_t>(65536, pixels_per_byte * c.file_size)) {
+    // Run-length escapes end a line or the whole picture early and leave the
+    // rest at colour 0, so a few bytes can stand for any number of pixels.
+    // What bounds the cost is the decoded picture: a modest one always
+    // loads, a larger one only when the file is large enough to plausibly
+    // hold it in runs of a few pixels per byte.
+    const int64_t modest_rgba_bytes = 64 << 20, pixels_per_byte = 256;
+    if (run_length && w * h * 4 > modest_rgba_bytes && w * h > pixels_per_byte * c.file_size) {
         SDL_SetError("the compressed bitmap claims %lld x %lld pixels, more than its %lld bytes can hold",
                      w, h, (long long)c.file_size);
         return 0;
@@ -173,14 +173,36 @@ static SDL_Surface* with_bgr_layout(SDL_Surface* surface)
     return converted;
 }
 
-SDL_Surface* read_bitmap(SDL_RWops* stream, int max_size)
+// SDL 1.2 keeps a row's length in 16 bits. SDL 1.2 on SDL2 refuses wider
+// rows; the classic SDL 1.2 wraps the length, and the pixel work would run
+// past the rows it allocated.
+static SDL_Surface* with_whole_rows(SDL_Surface* surface)
 {
-    if (!check_bitmap_size(stream, max_size)) {
+    if (surface && surface->pitch < surface->w * surface->format->BytesPerPixel) {
+        SDL_SetError("the bitmap is %d pixels wide, more than SDL's rows can hold", surface->w);
+        SDL_FreeSurface(surface);
+        return nullptr;
+    }
+    return surface;
+}
+
+SDL_Surface* read_bitmap(SDL_RWops* stream)
+{
+    if (!check_bitmap_size(stream)) {
         SDL_RWclose(stream);
         return nullptr;
     }
-    SDL_Surface* surface = SDL_LoadBMP_RW(stream, 1);  // SDL closes the stream
-    return surface ? with_bgr_layout(surface) : nullptr;
+    SDL_Surface* surface = with_whole_rows(SDL_LoadBMP_RW(stream, 1));  // SDL closes the stream
+    return surface ? with_whole_rows(with_bgr_layout(surface)) : nullptr;
+}
+
+// Opening a FIFO would wait for a writer, and a directory opens but never
+// reads: neither is given to SDL. A missing file is left to SDL's open.
+static bool is_special_file(const char* filename)
+{
+    std::error_code error;
+    auto status = std::filesystem::status(filename, error);
+    return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
 }
 
 int CTexture::load(const char* filename)
@@ -188,13 +210,15 @@ int CTexture::load(const char* filename)
     glGenTextures(1, &tex_id);
     glBindTexture(GL_TEXTURE_2D, tex_id);
 
+    if (is_special_file(filename)) {
+        SDL_SetError("%s is not a regular file", filename);
+        return 0;
+    }
     // A missing file is reported with the error of the open itself.
     SDL_RWops* stream = SDL_RWFromFile(filename, "rb");
     if (!stream)
         return 0;
-    GLint max_size = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_size);
-    SDL_Surface* surface = read_bitmap(stream, max_size);
+    SDL_Surface* surface = read_bitmap(stream);
     if (!surface)
         return 0;
 

@@ -32,8 +32,8 @@ public:
 // Reads a Windows bitmap from the stream, and closes it, into a surface of
 // 3 or 4 bytes per pixel with blue, green, red first in memory, whatever
 // kind the file is. Null, with SDL_GetError saying why, when it cannot be
-// read or cannot become a texture of at most max_size × max_size. The
+// read, or when its header claims more than its bytes can back. The
 // caller frees the surface.
-SDL_Surface* read_bitmap(SDL_RWops* stream, int max_size);
+SDL_Surface* read_bitmap(SDL_RWops* stream);
 
 #endif

@@ -1,10 +1,13 @@
 #include "bitmaps.h"
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <SDL.h>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 #include "ctexture.h"
@@ -23,14 +26,83 @@ Picture distinct_colours(int width, int height)
     return p;
 }
 
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_file(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+void put_le(std::string& bytes, size_t at, long long value, int count)
+{
+    for (int i = 0; i < count; i++)
+        bytes[at + i] = (char)((unsigned long long)value >> (8 * i));
+}
+
+std::string bitmap_headers(int width, int height, int bits, int compression, int offset,
+                                  size_t data_bytes)
+{
+    std::string bytes(offset + data_bytes, '\0');
+    bytes[0] = 'B', bytes[1] = 'M';
+    put_le(bytes, 2, (long long)bytes.size(), 4);
+    put_le(bytes, 10, offset, 4);
+    put_le(bytes, 14, 40, 4);
+    put_le(bytes, 18, width, 4);
+    put_le(bytes, 22, height, 4);
+    put_le(bytes, 26, 1, 2);
+    put_le(bytes, 28, bits, 2);
+    put_le(bytes, 30, compression, 4);
+    put_le(bytes, 34, (long long)data_bytes, 4);
+    return bytes;
+}
+
+std::string grey_bitmap(int width, int height, unsigned char grey)
+{
+    size_t row_bytes = ((size_t)width * 3 + 3) / 4 * 4;
+    std::string bytes = bitmap_headers(width, height, 24, 0, 54, row_bytes * height);
+    std::fill(bytes.begin() + 54, bytes.end(), (char)grey);
+    return bytes;
+}
+
+const unsigned char RLE_COLOURS[2][3] = {{0, 0, 0}, {200, 40, 90}};
+
+std::string rle8_bitmap(int width, int height, const std::string& runs)
+{
+    const int offset = 54 + 2 * 4;  // two palette entries: blue, green, red, 0
+    std::string bytes = bitmap_headers(width, height, 8, 1, offset, runs.size());
+    put_le(bytes, 46, 2, 4);  // colours used
+    for (int c = 0; c < 2; c++)
+        for (int k = 0; k < 3; k++)
+            bytes[54 + 4 * c + k] = (char)RLE_COLOURS[c][2 - k];
+    bytes.replace(offset, runs.size(), runs);
+    return bytes;
+}
+
 bool sdl_decodes_rle() { return SDL_Linked_Version()->patch >= 50; }
 
-std::string temporary_folder()
+TemporaryFolder::TemporaryFolder()
 {
-    char pattern[] = "/tmp/vornel-bitmaps-XXXXXX";
+    char pattern[] = "/tmp/vornel-test-XXXXXX";
     if (!mkdtemp(pattern))
         throw std::runtime_error("mkdtemp failed");
-    return pattern;
+    path_ = pattern;
+}
+
+TemporaryFolder::TemporaryFolder(TemporaryFolder&& other) noexcept : path_(std::move(other.path_))
+{
+    other.path_.clear();
+}
+
+TemporaryFolder::~TemporaryFolder()
+{
+    if (!path_.empty()) {
+        std::error_code ignored;  // a destructor cannot throw; best effort
+        std::filesystem::remove_all(path_, ignored);
+    }
 }
 
 void write_with_imagemagick(const Picture& picture, const std::string& options,
@@ -65,7 +137,7 @@ std::vector<unsigned char> expected_texture(const Picture& picture)
 std::vector<unsigned char> converted_pixels(const std::string& path, int* width, int* height)
 {
     SDL_RWops* stream = SDL_RWFromFile(path.c_str(), "rb");
-    SDL_Surface* surface = stream ? read_bitmap(stream, 16384) : nullptr;
+    SDL_Surface* surface = stream ? read_bitmap(stream) : nullptr;
     if (!surface)
         return {};
     CTexture texture;

@@ -35,7 +35,40 @@ std::vector<unsigned char> converted_pixels(const std::string& path, int* width 
 std::vector<unsigned char> load_and_read_back(const std::string& path, int* width = nullptr,
                                               int* height = nullptr);
 
-std::string temporary_folder();
+// A fresh folder under /tmp, removed with everything in it when the object
+// goes, whether the test passed or failed.
+class TemporaryFolder {
+public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+    TemporaryFolder(TemporaryFolder&& other) noexcept;
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    // The path of `name` inside the folder.
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Whole files as bytes, and bitmaps written byte by byte for the kinds
+// ImageMagick does not write.
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& bytes);
+// Stores `value` little-endian in `count` bytes at `at`.
+void put_le(std::string& bytes, size_t at, long long value, int count);
+// A bitmap's file and information headers, with zeros after them up to
+// `offset` + `data_bytes`, where its pixel data ends.
+std::string bitmap_headers(int width, int height, int bits, int compression, int offset,
+                           size_t data_bytes);
+// An uncompressed 24-bit bitmap of one grey.
+std::string grey_bitmap(int width, int height, unsigned char grey);
+// An 8-bit run-length bitmap whose pixel data is `runs`, with a palette of
+// RLE_COLOURS: colour 0 black, colour 1 a red.
+std::string rle8_bitmap(int width, int height, const std::string& runs);
+extern const unsigned char RLE_COLOURS[2][3];
 
 // sdl12-compat (SDL 1.2.50 on, over SDL2) decodes RLE bitmaps; the classic
 // SDL 1.2.15 refuses every compressed file.

@@ -18,38 +18,12 @@
 
 namespace {
 
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_file(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-void put_le(std::string& bytes, size_t at, int64_t value, int count)
-{
-    for (int i = 0; i < count; i++)
-        bytes[at + i] = (char)((uint64_t)value >> (8 * i));
-}
-
 // A 16-bit 5-6-5 bitmap with BI_BITFIELDS masks, written byte by byte:
 // ImageMagick 6 writes none.
 std::string rgb565_bitmap(const Picture& p)
 {
     int row_bytes = (p.width * 2 + 3) / 4 * 4;
-    std::string bytes(66 + row_bytes * p.height, '\0');
-    bytes[0] = 'B', bytes[1] = 'M';
-    put_le(bytes, 2, bytes.size(), 4);
-    put_le(bytes, 10, 66, 4);
-    put_le(bytes, 14, 40, 4);
-    put_le(bytes, 18, p.width, 4);
-    put_le(bytes, 22, p.height, 4);
-    put_le(bytes, 26, 1, 2);
-    put_le(bytes, 28, 16, 2);
-    put_le(bytes, 30, 3, 4);  // BI_BITFIELDS
+    std::string bytes = bitmap_headers(p.width, p.height, 16, 3, 66, row_bytes * p.height);  // BI_BITFIELDS
     put_le(bytes, 54, 0xF800, 4);
     put_le(bytes, 58, 0x07E0, 4);
     put_le(bytes, 62, 0x001F, 4);
@@ -86,14 +60,14 @@ Picture coarse_colours(int width, int height)
 
 class BitmapCorpus : public ::testing::Test {
 protected:
-    std::string folder = temporary_folder();
+    TemporaryFolder folder;
 
     // `levels`: how far a channel may be off. SDL widens 5 and 6 bits to 8
     // its own way: SDL2 turns 31 into 255, the classic SDL 1.2 into 248.
     void expect_own_colours(const std::string& bytes, const Picture& p, const std::string& kind,
                             int levels = 0)
     {
-        std::string path = folder + "/" + kind + ".bmp";
+        std::string path = folder / kind + ".bmp";
         write_file(path, bytes);
         int w = 0, h = 0;
         std::vector<unsigned char> got = converted_pixels(path, &w, &h), want = expected_texture(p);
@@ -108,7 +82,7 @@ protected:
 
     std::string imagemagick(const Picture& p, const std::string& options)
     {
-        std::string path = folder + "/made.bmp";
+        std::string path = folder / "made.bmp";
         write_with_imagemagick(p, options, path);
         return read_file(path);
     }
@@ -187,14 +161,14 @@ TEST_F(BitmapCorpus, BrokenBitmapsAreRefusedQuickly)
     std::string valid = imagemagick(distinct_colours(8, 8), "-type TrueColor BMP3:");
     std::string rle = imagemagick(distinct_colours(8, 8), "-type Palette -compress RLE BMP3:");
     for (const Broken& b : broken_bitmaps(valid, rle)) {
-        std::string path = folder + "/" + b.name + ".bmp";
+        std::string path = folder / b.name + ".bmp";
         write_file(path, b.bytes);
         double start = now_ms();
         EXPECT_TRUE(converted_pixels(path).empty()) << b.name << " was accepted";
         EXPECT_LT(now_ms() - start, 1000) << b.name;
         EXPECT_STRNE(SDL_GetError(), "") << b.name;
     }
-    std::string directory = folder + "/a_directory.bmp";
+    std::string directory = folder / "a_directory.bmp";
     mkdir(directory.c_str(), 0755);
     EXPECT_TRUE(converted_pixels(directory).empty());
 }
@@ -218,19 +192,89 @@ TEST_F(BitmapCorpus, TheProgramRefusesEachWithStatusThree)
     std::string valid = imagemagick(distinct_colours(8, 8), "-type TrueColor BMP3:");
     std::string rle = imagemagick(distinct_colours(8, 8), "-type Palette -compress RLE BMP3:");
     std::vector<Broken> cases = broken_bitmaps(valid, rle);
+    // Not files at all: a FIFO would block the open until a writer came.
     cases.push_back({"directory", ""});
+    cases.push_back({"fifo", ""});
     for (const Broken& b : cases) {
-        std::string dir = temporary_folder();
-        write_file(dir + "/veins.bmp", valid);
+        TemporaryFolder dir;
+        write_file(dir / "veins.bmp", valid);
         if (b.name == "directory")
-            mkdir((dir + "/organ.bmp").c_str(), 0755);
+            mkdir((dir / "organ.bmp").c_str(), 0755);
+        else if (b.name == "fifo")
+            mkfifo((dir / "organ.bmp").c_str(), 0644);
         else
-            write_file(dir + "/organ.bmp", b.bytes);
-        Program run(VORNEL_LAYERED_PATH, dir);
+            write_file(dir / "organ.bmp", b.bytes);
+        Program run(VORNEL_LAYERED_PATH, dir.path());
         EXPECT_EQ(run.wait(10), 3) << b.name;
         const std::string& error = run.standard_error();
         EXPECT_EQ(error.rfind("Can't load texture!!!", 0), 0u) << b.name << ": " << error;
         EXPECT_EQ(error.find('\n'), error.size() - 1) << b.name << ": " << error;
+        if (b.name == "directory" || b.name == "fifo") {
+            EXPECT_NE(error.find("organ.bmp is not a regular file"), std::string::npos) << error;
+        }
         EXPECT_LT(run.max_resident_kib(), 400 * 1024) << b.name;
+    }
+}
+
+// Valid files that cost little to read but are large or sparse: RLE whose
+// escapes end lines or the picture early, and a picture wider than the
+// largest texture, which GLU scales down.
+struct Sparse {
+    std::string name, bytes;
+    int width, height;
+};
+
+std::vector<Sparse> large_and_sparse_bitmaps()
+{
+    std::vector<Sparse> kinds = {{"wider_than_a_texture", grey_bitmap(16385, 1, 200), 16385, 1}};
+    if (!sdl_decodes_rle())
+        return kinds;
+    const std::string run = std::string("\x02\x01", 2);  // two pixels of colour 1
+    const std::string end_of_line("\x00\x00", 2), end_of_bitmap("\x00\x01", 2);
+    std::string every_row;
+    for (int r = 0; r < 4096; r++)
+        every_row += run + end_of_line;
+    kinds.push_back({"rle_end_of_bitmap", rle8_bitmap(1024, 1024, run + end_of_bitmap), 1024, 1024});
+    kinds.push_back({"rle_end_of_line", rle8_bitmap(2048, 4096, every_row + end_of_bitmap), 2048, 4096});
+    return kinds;
+}
+
+TEST_F(BitmapCorpus, LargeAndSparseBitmapsLoad)
+{
+    for (const Sparse& kind : large_and_sparse_bitmaps()) {
+        std::string path = folder / kind.name + ".bmp";
+        write_file(path, kind.bytes);
+        int w = 0, h = 0;
+        std::vector<unsigned char> texels = converted_pixels(path, &w, &h);
+        ASSERT_EQ(texels.size(), 4 * (size_t)kind.width * kind.height) << kind.name << ": " << SDL_GetError();
+        EXPECT_EQ(w, kind.width);
+        if (kind.name.rfind("rle", 0) != 0)
+            continue;
+        // Bottom row first: the run, then colour 0 (black, so transparent)
+        // where the escapes cut the rows short.
+        const unsigned char* red = RLE_COLOURS[1];
+        EXPECT_EQ(std::vector<unsigned char>(texels.begin(), texels.begin() + 12),
+                  (std::vector<unsigned char>{red[0], red[1], red[2], 255, red[0], red[1], red[2], 255, 0, 0, 0, 0}))
+            << kind.name;
+        EXPECT_EQ(texels.back(), 0) << kind.name;
+    }
+    EXPECT_EQ(rle8_bitmap(1024, 1024, std::string(4, '\0')).size(), 66u);
+}
+
+TEST_F(BitmapCorpus, TheProgramShowsLargeAndSparseBitmaps)
+{
+    use_private_display();
+    std::string veins = grey_bitmap(8, 8, 90);
+    for (const Sparse& kind : large_and_sparse_bitmaps()) {
+        TemporaryFolder dir;
+        write_file(dir / "organ.bmp", kind.bytes);
+        write_file(dir / "veins.bmp", veins);
+        Program run(VORNEL_LAYERED_PATH, dir.path());
+        XClient x(getenv("DISPLAY"));
+        Window window = x.find_window("Vornel", 20);
+        ASSERT_NE(window, 0u) << kind.name << ": " << run.standard_error();
+        x.press_key(window, "space");
+        EXPECT_EQ(run.wait(20), 0) << kind.name;
+        EXPECT_EQ(run.standard_error(), "") << kind.name;
     }
 }

@@ -16,11 +16,11 @@ static std::string contents(const std::string& path)
 
 TEST(MakeTextures, ReproducesTheCommittedBitmaps)
 {
-    std::string folder = temporary_folder();
-    std::string command = std::string(VORNEL_MAKE_TEXTURES_PATH) + " " + folder;
+    TemporaryFolder folder;
+    std::string command = std::string(VORNEL_MAKE_TEXTURES_PATH) + " " + folder.path();
     ASSERT_EQ(system(command.c_str()), 0);
     for (const char* name : {"organ.bmp", "veins.bmp"}) {
-        std::string made = contents(folder + "/" + name);
+        std::string made = contents(folder / name);
         std::string committed = contents(std::string(VORNEL_DATA_DIR) + "/" + name);
         EXPECT_EQ(made.size(), 54u + 256 * 256 * 3) << name << ": 24-bit 256 x 256";
         EXPECT_TRUE(made == committed) << name << " differs from data/" << name

@@ -17,12 +17,12 @@ const std::string SINGLE = VORNEL_SINGLE_PATH;
 const std::string DATA = VORNEL_DATA_DIR;
 
 // A fresh working directory holding the named bitmaps from data/.
-std::string folder_with(std::initializer_list<const char*> bitmaps)
+TemporaryFolder folder_with(std::initializer_list<const char*> bitmaps)
 {
-    std::string dir = temporary_folder();
+    TemporaryFolder dir;
     for (const char* name : bitmaps) {
         std::ifstream from(DATA + "/" + name, std::ios::binary);
-        std::ofstream to(dir + "/" + name, std::ios::binary);
+        std::ofstream to(dir / name, std::ios::binary);
         to << from.rdbuf();
     }
     return dir;
@@ -33,7 +33,7 @@ protected:
     static void SetUpTestSuite() { use_private_display(); }
 
     std::string display() { return getenv("DISPLAY"); }
-    std::string bitmaps = folder_with({"organ.bmp", "veins.bmp"});
+    TemporaryFolder bitmaps = folder_with({"organ.bmp", "veins.bmp"});
 };
 
 const char* const STARTUP_TITLE = "Vornel by Talwick OpenGL demo";
@@ -45,7 +45,7 @@ TEST_F(Programs, AnyKeyEndsTheRunWithStatusZero)
 {
     for (const std::string& program : {LAYERED, SINGLE})
         for (const char* key : {"a", "Shift_L", "Control_R", "Escape"}) {
-            Program run(program, bitmaps);
+            Program run(program, bitmaps.path());
             XClient x(display());
             Window window = x.find_window("Vornel", 10);
             ASSERT_NE(window, 0u) << program;
@@ -58,7 +58,7 @@ TEST_F(Programs, AnyKeyEndsTheRunWithStatusZero)
 
 TEST_F(Programs, MouseAloneDoesNotEndTheRunButACloseRequestDoes)
 {
-    Program run(LAYERED, bitmaps);
+    Program run(LAYERED, bitmaps.path());
     XClient x(display());
     Window window = x.find_window("Vornel", 10);
     ASSERT_NE(window, 0u);
@@ -72,7 +72,7 @@ TEST_F(Programs, MouseAloneDoesNotEndTheRunButACloseRequestDoes)
 
 TEST_F(Programs, TitleShowsTheStartupCaptionThenTheFrameRate)
 {
-    Program run(LAYERED, bitmaps);
+    Program run(LAYERED, bitmaps.path());
     XClient x(display());
     Window window = x.find_window("Vornel by Talwick", 10);
     ASSERT_NE(window, 0u);
@@ -98,13 +98,13 @@ TEST_F(Programs, TitleShowsTheStartupCaptionThenTheFrameRate)
 TEST_F(Programs, MissingBitmapsEndWithStatusThree)
 {
     struct Case {
-        std::string dir;
+        TemporaryFolder dir;
         const char* missing;
     } cases[] = {{folder_with({}), "organ.bmp"},  // organ first: veins never tried
                  {folder_with({"veins.bmp"}), "organ.bmp"},
                  {folder_with({"organ.bmp"}), "veins.bmp"}};
     for (const Case& c : cases) {
-        Program run(LAYERED, c.dir);
+        Program run(LAYERED, c.dir.path());
         EXPECT_EQ(run.wait(10), 3) << c.missing;
         const std::string& error = run.standard_error();
         EXPECT_EQ(error.rfind("Can't load texture!!!", 0), 0u) << error;
@@ -116,18 +116,18 @@ TEST_F(Programs, MissingBitmapsEndWithStatusThree)
 
 TEST_F(Programs, NoVideoIsStatusOneAndNoOpenGLIsStatusTwo)
 {
-    Program no_video(LAYERED, bitmaps, {{"SDL_VIDEODRIVER", "nosuch"}});
+    Program no_video(LAYERED, bitmaps.path(), {{"SDL_VIDEODRIVER", "nosuch"}});
     EXPECT_EQ(no_video.wait(10), 1);
     EXPECT_EQ(no_video.standard_error().rfind("Video initialization failed: ", 0), 0u)
         << no_video.standard_error();
 
-    Program dummy(LAYERED, bitmaps, {{"SDL_VIDEODRIVER", "dummy"}});
+    Program dummy(LAYERED, bitmaps.path(), {{"SDL_VIDEODRIVER", "dummy"}});
     EXPECT_EQ(dummy.wait(10), 2);
     EXPECT_EQ(dummy.standard_error().rfind("Video initialization failed: ", 0), 0u)
         << dummy.standard_error();
 
     Xvfb without_glx(false);
-    Program no_glx(SINGLE, bitmaps, {{"DISPLAY", without_glx.display()}});
+    Program no_glx(SINGLE, bitmaps.path(), {{"DISPLAY", without_glx.display()}});
     EXPECT_EQ(no_glx.wait(10), 2);
     const std::string& error = no_glx.standard_error();
     EXPECT_EQ(error.rfind("Video initialization failed: ", 0), 0u) << error;

@@ -12,11 +12,11 @@ namespace {
 class Texture : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { open_gl_window(); }
-    std::string folder = temporary_folder();
+    TemporaryFolder folder;
 
     void expect_own_colours(const Picture& picture, const std::string& options)
     {
-        std::string path = folder + "/picture.bmp";
+        std::string path = folder / "picture.bmp";
         write_with_imagemagick(picture, options, path);
         int w = 0, h = 0;
         std::vector<unsigned char> texels = converted_pixels(path, &w, &h);
@@ -47,7 +47,7 @@ TEST_F(Texture, UploadedTextureStartsAtTheBottomLeftPixel)
         bottom_left[0] = 200, bottom_left[1] = 100, bottom_left[2] = 50;
         unsigned char* black = p.at(w - 1, 0);
         black[0] = black[1] = black[2] = 0;
-        std::string path = folder + "/corner.bmp";
+        std::string path = folder / "corner.bmp";
         write_with_imagemagick(p, "-type TrueColor BMP3:", path);
         std::vector<unsigned char> texels = load_and_read_back(path);
         ASSERT_EQ(texels.size(), 4u * w * h);
@@ -75,7 +75,7 @@ TEST_F(Texture, ThirtyTwoBitConvertsLikeTwentyFour)
     p.at(3, 2)[3] = 77;
     unsigned char* black = p.at(4, 0);
     black[0] = black[1] = black[2] = 0;
-    std::string path = folder + "/alpha.bmp";
+    std::string path = folder / "alpha.bmp";
     write_with_imagemagick(p, "-define bmp:format=bmp4 -type TrueColorAlpha", path);
     Picture opaque = p;
     for (int i = 3; i < (int)opaque.rgba.size(); i += 4)
@@ -99,6 +99,6 @@ TEST_F(Texture, PaletteBitmapsShowTheirOwnColours)
 TEST_F(Texture, MissingFileFailsWithTheReason)
 {
     CTexture texture;
-    EXPECT_EQ(texture.load((folder + "/absent.bmp").c_str()), 0);
+    EXPECT_EQ(texture.load((folder / "absent.bmp").c_str()), 0);
     EXPECT_NE(std::string(SDL_GetError()).find("absent.bmp"), std::string::npos) << SDL_GetError();
 }

@@ -7,12 +7,10 @@
 
 #include "ctexture.h"
 
-static const int MAX_TEXTURE_SIZE = 16384;  // llvmpipe's limit
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SDL_RWops* stream = SDL_RWFromConstMem(data, (int)size);
-    SDL_Surface* surface = stream ? read_bitmap(stream, MAX_TEXTURE_SIZE) : nullptr;
+    SDL_Surface* surface = stream ? read_bitmap(stream) : nullptr;
     if (!surface)
         return 0;
     CTexture texture;
