@@ -257,8 +257,7 @@ int main(int argc, char* argv[])
     SDL_Surface* screen = nullptr;
     float light_position[] = {0.0f, 0.0f, -113.0f, 1.0f};  // 113 units ahead
 
-    // Start-up: allocator, window, fixed OpenGL state, textures.
-    keep_mesh_memory();
+    // Start-up: window, fixed OpenGL state, textures, allocator.
     if (!setup_sdl(screen))
         exit(1);
     setup_opengl(SCREEN_W, SCREEN_H);
@@ -266,6 +265,7 @@ int main(int argc, char* argv[])
     setup_gl_light(light_position);
     CTexture organ("organ.bmp");
     CTexture veins("veins.bmp");
+    keep_mesh_memory();  // after loading, so that the loader's memory goes back
 
     // The loop: the frame that sees a key press is still drawn and shown.
     int frames = 0;

@@ -23,6 +23,8 @@ public:
     const std::string& standard_error();
     // The most memory it ever held, once it has ended.
     long max_resident_kib() const { return max_rss_kib_; }
+    // The memory it holds now, while it runs; -1 once it has ended.
+    long resident_kib() const;
 
 private:
     void read_available();

@@ -4,24 +4,9 @@
 #include "xvfb.h"
 
 #include <cstdio>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-namespace {
-
-long resident_kib(int pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
-}  // namespace
 
 TEST(Soak, ResidentSizeStaysFlatForAMinute)
 {
@@ -37,7 +22,7 @@ TEST(Soak, ResidentSizeStaysFlatForAMinute)
         if (t > 0)
             sleep_ms(5000);
         ASSERT_TRUE(run.running());
-        samples.push_back(resident_kib(run.pid()));
+        samples.push_back(run.resident_kib());
         printf("%3d s: resident %ld KiB\n", t, samples.back());
     }
     std::string title = x.title(window);
