@@ -1,7 +1,6 @@
 #include "ctexture.h"
 
 #include <GL/glu.h>
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -178,7 +177,7 @@ static SDL_Surface* with_bgr_layout(SDL_Surface* surface)
 // past the rows it allocated.
 static SDL_Surface* with_whole_rows(SDL_Surface* surface)
 {
-    if (surface && surface->pitch < surface->w * surface->format->BytesPerPixel) {
+    if (surface && surface->pitch < (long long)surface->w * surface->format->BytesPerPixel) {
         SDL_SetError("the bitmap is %d pixels wide, more than SDL's rows can hold", surface->w);
         SDL_FreeSurface(surface);
         return nullptr;
