@@ -136,6 +136,7 @@ static const MeshKernels* const BUILT_PATHS[] = {
     &SSE2_KERNELS,
 #endif
 #ifdef VORNEL_WIDE_VECTORS
+    &AVX2_KERNELS,
     &AVX512_KERNELS,
 #endif
 };

@@ -44,6 +44,7 @@ struct MeshKernels {
 void shift_indices_scalar(GLuint* dst, const GLuint* src, size_t count, GLuint shift);
 
 extern const MeshKernels SSE2_KERNELS;    // in builds for x86-64
-extern const MeshKernels AVX512_KERNELS;  // unless VORNEL_WIDE_VECTORS is off
+extern const MeshKernels AVX2_KERNELS;    // unless VORNEL_WIDE_VECTORS is off
+extern const MeshKernels AVX512_KERNELS;  // likewise
 
 #endif
