@@ -10,8 +10,10 @@
 #include "vornel_kernels.h"
 
 // GCC 12's AVX-512 intrinsics start from _mm512_undefined values and warn
-// about them (GCC bug 105593).
+// about them (GCC bug 105593); clang has no such warning.
+#ifndef __clang__
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 
 #define WIDE __attribute__((target("avx512f,avx512dq")))
