@@ -7,9 +7,10 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
-#include <cstring>
+#include <vector>
 #ifdef __GLIBC__
 #include <malloc.h>  // mallopt
 #endif
@@ -24,7 +25,8 @@ static const double PI = 3.141593f;
 // double, and sin and cos are the double-precision library functions. Every
 // float that feeds a later double expression goes through to_single. The
 // ring and band terms below are hoisted out of the vertex loop with exactly
-// the operations, in the same order, that the per-vertex formulas use.
+// the operations, in the same order, that the per-vertex formulas use. The
+// vector forms of the loops (vornel_kernels.h) repeat them on packed values.
 
 // Vertex count N = rings × (bands + 1). The buffer keeps counts as int and
 // draws 6N indices, so a mesh too large for that is refused like an
@@ -124,9 +126,10 @@ static void write_ring(CVertexbuffer* mesh, uint32_t j, const RingTerms& ring,
     }
 }
 
-static int write_no_ring(CVertexbuffer*, uint32_t, const RingTerms&, const BandTerms&) { return 0; }
+// The plain loops alone: no vector writes any band.
+static int no_vectors(CVertexbuffer*, uint32_t, const RingTerms&, const BandTerms&) { return 0; }
 static bool always() { return true; }
-static const MeshKernels SCALAR_KERNELS = {"scalar", always, write_no_ring, shift_indices_scalar};
+static const MeshKernels SCALAR_KERNELS = {"scalar", always, no_vectors, shift_indices_scalar};
 
 // The forms this build has, simplest first. Only x86-64 has vector forms,
 // and builds for Windows leave out the wide ones (see CMakeLists.txt).
@@ -141,10 +144,11 @@ static const MeshKernels* const BUILT_PATHS[] = {
 #endif
 };
 
+// Chosen once, the first time it is asked for: the widest this CPU runs.
 static const MeshKernels*& active_path()
 {
     static const MeshKernels* path = [] {
-        const MeshKernels* widest = BUILT_PATHS[0];
+        const MeshKernels* widest = &SCALAR_KERNELS;
         for (const MeshKernels* p : BUILT_PATHS)
             if (p->supported())
                 widest = p;
@@ -223,7 +227,8 @@ CVertexbuffer* init_vornel(int rings, int bands, float radius, float curl_radius
         for (int k = 0; k < rings; k++) {
             uint32_t j = (uint32_t)k * (bands + 1) + first;
             RingTerms ring = ring_terms(k);
-            write_ring(mesh, j, ring, band, kernels.write_ring(mesh, j, ring, band));
+            int done = kernels.write_ring(mesh, j, ring, band);  // whole vectors
+            write_ring(mesh, j, ring, band, done);               // the rest
         }
     }
     return mesh;
