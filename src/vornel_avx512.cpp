@@ -5,8 +5,7 @@
 // Each step is the plain loop's operations, in its order, on packed values:
 // every rounding to float is one _mm512_cvtpd_ps, double square roots are
 // exact, and there is no fused multiply-add (-ffp-contract=off, and no FMA
-// intrinsic), so the stored bits are the same. The float/double
-// conversions those roundings need are most of the time.
+// intrinsic), so the stored bits are the same.
 #include "vornel_kernels.h"
 
 // GCC 12's AVX-512 intrinsics start from _mm512_undefined values and warn
