@@ -1,13 +1,16 @@
 #include "vornel.h"
 
 #include "rounding.h"
+#include "vornel_kernels.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 #ifdef __GLIBC__
 #include <malloc.h>  // mallopt
 #endif
@@ -22,7 +25,8 @@ static const double PI = 3.141593f;
 // double, and sin and cos are the double-precision library functions. Every
 // float that feeds a later double expression goes through to_single. The
 // ring and band terms below are hoisted out of the vertex loop with exactly
-// the operations, in the same order, that the per-vertex formulas use.
+// the operations, in the same order, that the per-vertex formulas use. The
+// vector forms of the loops (vornel_kernels.h) repeat them on packed values.
 
 // Vertex count N = rings × (bands + 1). The buffer keeps counts as int and
 // draws 6N indices, so a mesh too large for that is refused like an
@@ -55,7 +59,8 @@ static CVertexbuffer* allocate_mesh(uint32_t n)
 // stride is `bands`, one less than the vertices a ring holds; that repeats
 // one quad per ring and leaves the far end's last vertices unreferenced,
 // which nobody sees at the dark end of the tube.
-static void write_indices(GLuint* indices, uint32_t rings, uint32_t bands, uint32_t n)
+static void write_indices(GLuint* indices, uint32_t rings, uint32_t bands, uint32_t n,
+                          const MeshKernels& kernels)
 {
     // Ring r's quads are ring 0's plus r × bands: ring 0 is laid out first,
     // before the modulo, and every other ring is a shifted copy of it.
@@ -77,6 +82,12 @@ static void write_indices(GLuint* indices, uint32_t rings, uint32_t bands, uint3
     for (uint32_t r = 1; r < rings; r++) {
         GLuint* ring = indices + r * per_ring;
         const int32_t shift = (int32_t)(r * bands);
+        // Ring r's largest index is (r + 2) × bands + 1; below N the modulo
+        // changes nothing. In the scene it never does.
+        if ((uint64_t)(r + 2) * bands + 1 < n) {
+            kernels.shift_indices(ring, indices, per_ring, (GLuint)shift);
+            continue;
+        }
         for (size_t i = 0; i < per_ring; i++)
             ring[i] = wrap((int32_t)indices[i] + shift);
     }
@@ -84,34 +95,23 @@ static void write_indices(GLuint* indices, uint32_t rings, uint32_t bands, uint3
         indices[i] = wrap((int32_t)indices[i]);
 }
 
-// Terms of band l around every ring: the folded radius vector and v. They
-// are kept on the stack for up to BAND_CHUNK bands at a time, so that a call
-// allocates nothing but the mesh.
-const int BAND_CHUNK = 128;
-struct BandTerms {
-    int count;
-    double dx[BAND_CHUNK], dy[BAND_CHUNK];  // radius × cos φ × h, radius × sin φ × h
-    float v[BAND_CHUNK];
-};
-
-// Terms of ring k: its centre on the curl circle, the fold along the body,
-// which scales the whole offset from the axis, depth, grey and u.
-struct RingTerms {
-    float cx, cy;
-    double f;
-    float z, grey, u;
-};
+void shift_indices_scalar(GLuint* dst, const GLuint* src, size_t count, GLuint shift)
+{
+    for (size_t i = 0; i < count; i++)
+        dst[i] = src[i] + shift;
+}
 
 // Step 3, for one ring k: positions, inward normals, grey and texture
-// coordinates of the chunk's bands, whose first vertex is j.
+// coordinates of the chunk's bands from band `first` on, whose first vertex
+// is j.
 static void write_ring(CVertexbuffer* mesh, uint32_t j, const RingTerms& ring,
-                       const BandTerms& band)
+                       const BandTerms& band, int first)
 {
     CVector3* vertex = mesh->vertices + j;
     CVector3* normal = mesh->normals + j;
     CVector3* color = mesh->colors + j;
     float* uv = mesh->texcoords + 2 * (size_t)j;
-    for (int l = 0; l < band.count; l++) {
+    for (int l = first; l < band.count; l++) {
         float qx = to_single(ring.cx + band.dx[l]);
         float qy = to_single(ring.cy + band.dy[l]);
         float x = to_single(qx * ring.f);
@@ -126,6 +126,58 @@ static void write_ring(CVertexbuffer* mesh, uint32_t j, const RingTerms& ring,
     }
 }
 
+// The plain loops alone: no vector writes any band.
+static int no_vectors(CVertexbuffer*, uint32_t, const RingTerms&, const BandTerms&) { return 0; }
+static bool always() { return true; }
+static const MeshKernels SCALAR_KERNELS = {"scalar", always, no_vectors, shift_indices_scalar};
+
+// The forms this build has, simplest first. Only x86-64 has vector forms,
+// and builds for Windows leave out the wide ones (see CMakeLists.txt).
+static const MeshKernels* const BUILT_PATHS[] = {
+    &SCALAR_KERNELS,
+#ifdef VORNEL_SSE2_VECTORS
+    &SSE2_KERNELS,
+#endif
+#ifdef VORNEL_WIDE_VECTORS
+    &AVX2_KERNELS,
+    &AVX512_KERNELS,
+#endif
+};
+
+// Chosen once, the first time it is asked for: the widest this CPU runs.
+static const MeshKernels*& active_path()
+{
+    static const MeshKernels* path = [] {
+        const MeshKernels* widest = &SCALAR_KERNELS;
+        for (const MeshKernels* p : BUILT_PATHS)
+            if (p->supported())
+                widest = p;
+        return widest;
+    }();
+    return path;
+}
+
+std::vector<const char*> mesh_paths()
+{
+    std::vector<const char*> names;
+    for (const MeshKernels* p : BUILT_PATHS)
+        if (p->supported())
+            names.push_back(p->name);
+    return names;
+}
+
+bool use_mesh_path(const char* name)
+{
+    for (const MeshKernels* p : BUILT_PATHS)
+        if (std::strcmp(p->name, name) == 0 && p->supported()) {
+            active_path() = p;
+            return true;
+        }
+    return false;
+}
+
+const char* mesh_path() { return active_path()->name; }
+
 CVertexbuffer* init_vornel(int rings, int bands, float radius, float curl_radius,
                            float ring_fold_phase, float ring_fold_amp, int ring_folds,
                            float band_fold_phase, float band_fold_amp, int band_folds,
@@ -137,7 +189,8 @@ CVertexbuffer* init_vornel(int rings, int bands, float radius, float curl_radius
     if (n == 0)
         return mesh;
 
-    write_indices(mesh->indices, rings, bands, n);
+    const MeshKernels& kernels = *active_path();
+    write_indices(mesh->indices, rings, bands, n, kernels);
 
     auto band_terms = [&](BandTerms& t, int first) {
         t.count = std::min(BAND_CHUNK, bands + 1 - first);
@@ -171,8 +224,12 @@ CVertexbuffer* init_vornel(int rings, int bands, float radius, float curl_radius
     BandTerms band;
     for (int first = 0; first <= bands; first += BAND_CHUNK) {
         band_terms(band, first);
-        for (int k = 0; k < rings; k++)
-            write_ring(mesh, (uint32_t)k * (bands + 1) + first, ring_terms(k), band);
+        for (int k = 0; k < rings; k++) {
+            uint32_t j = (uint32_t)k * (bands + 1) + first;
+            RingTerms ring = ring_terms(k);
+            int done = kernels.write_ring(mesh, j, ring, band);  // whole vectors
+            write_ring(mesh, j, ring, band, done);               // the rest
+        }
     }
     return mesh;
 }

@@ -5,6 +5,8 @@
 
 #include "cvertexbuffer.h"
 
+#include <vector>
+
 // Returns a new mesh of rings × (bands + 1) vertices and twice as many
 // triangles; the caller deletes it. Never returns null: allocation failures
 // throw. bands must be at least 1, rings at least 0.
@@ -13,6 +15,15 @@ CVertexbuffer* init_vornel(int rings, int bands, float radius, float curl_radius
                            float band_fold_phase, float band_fold_amp, int band_folds,
                            float spin_speed, float ticks, float u_offset,
                            int u_repeat, int v_repeat);
+
+// The ways init_vornel can fill a mesh that this build has and this CPU
+// runs, simplest first: "scalar", the plain loops, then vector forms such as
+// "sse2" and "avx512". All store the same bits. It uses the last one unless
+// told otherwise, for the whole process: use_mesh_path is for tests and
+// benchmarks, and returns false for a path that is not in the list.
+std::vector<const char*> mesh_paths();
+bool use_mesh_path(const char* name);
+const char* mesh_path();
 
 // The mesh is allocated and freed every frame, 566 KB of it. By default
 // glibc serves the largest array with mmap and trims the rest off the heap

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <new>
+#include <random>
 #include <set>
+#include <string>
 #include <vector>
 
 static std::unique_ptr<CVertexbuffer> generate(const TubeArguments& a)
@@ -16,6 +18,22 @@ static std::unique_ptr<CVertexbuffer> generate(const TubeArguments& a)
         a.rings, a.bands, a.radius, a.curl_radius, a.ring_fold_phase, a.ring_fold_amp,
         a.ring_folds, a.band_fold_phase, a.band_fold_amp, a.band_folds, a.spin_speed,
         a.ticks, a.u_offset, a.u_repeat, a.v_repeat));
+}
+
+// Runs body once on every path this CPU runs, then goes back to
+// init_vornel's own choice, pass or fail.
+template <typename Body> static void on_every_path(Body body)
+{
+    struct Restore {
+        const char* chosen = mesh_path();
+        ~Restore() { use_mesh_path(chosen); }
+    } restore;
+    for (const char* path : mesh_paths()) {
+        SCOPED_TRACE(std::string("path ") + path);
+        ASSERT_TRUE(use_mesh_path(path));
+        ASSERT_STREQ(mesh_path(), path);
+        body();
+    }
 }
 
 // The scene's shape with the time-dependent arguments given.
@@ -32,7 +50,21 @@ static std::vector<GLuint> index_list(const CVertexbuffer& m)
     return std::vector<GLuint>(m.indices, m.indices + 3 * m.num_faces);
 }
 
-TEST(TubeIndices, SceneSizeCountsAndUnreferencedVertices)
+TEST(TubePaths, PlainLoopsFirstWidestChosen)
+{
+    std::vector<const char*> paths = mesh_paths();
+    ASSERT_FALSE(paths.empty());
+    EXPECT_STREQ(paths.front(), "scalar");
+    EXPECT_STREQ(mesh_path(), paths.back());
+#if defined(__x86_64__)
+    ASSERT_GE(paths.size(), 2u);
+    EXPECT_STREQ(paths[1], "sse2");  // part of every x86-64
+#endif
+    EXPECT_FALSE(use_mesh_path("mmx"));
+    EXPECT_STREQ(mesh_path(), paths.back());
+}
+
+static void expect_scene_indices()
 {
     auto mesh = generate(at_rest());
     EXPECT_EQ(mesh->num_vertices, 8320);
@@ -55,6 +87,11 @@ TEST(TubeIndices, SceneSizeCountsAndUnreferencedVertices)
         EXPECT_EQ(repeated[r], 64 * (r + 1));
 }
 
+TEST(TubeIndices, SceneSizeCountsAndUnreferencedVertices)
+{
+    on_every_path(expect_scene_indices);
+}
+
 TEST(TubeIndices, SmallMeshesWrapThroughTheModulo)
 {
     TubeArguments a = at_rest();
@@ -72,9 +109,10 @@ TEST(TubeIndices, SmallMeshesWrapThroughTheModulo)
 
 // The index list read literally from its definition: quad (r, s) at base
 // r × B + s is (i1, i2, i3), (i3, i4, i1), each taken modulo N.
-TEST(TubeIndices, EverySizeFollowsTheQuadPattern)
+static void expect_quad_pattern()
 {
-    for (auto [rings, bands] : {std::pair{5, 3}, std::pair{3, 7}, std::pair{4, 300}, std::pair{130, 1}}) {
+    for (auto [rings, bands] : {std::pair{5, 3}, std::pair{3, 7}, std::pair{4, 300}, std::pair{130, 1},
+                                std::pair{40, 2}, std::pair{128, 64}}) {
         TubeArguments a = at_rest();
         a.rings = rings;
         a.bands = bands;
@@ -89,6 +127,11 @@ TEST(TubeIndices, EverySizeFollowsTheQuadPattern)
             }
         EXPECT_EQ(got, want) << rings << " x " << bands;
     }
+}
+
+TEST(TubeIndices, EverySizeFollowsTheQuadPattern)
+{
+    on_every_path(expect_quad_pattern);
 }
 
 TEST(TubeMesh, NoRingsGiveAnEmptyMesh)
@@ -190,17 +233,51 @@ static void expect_matches_reference(const TubeArguments& a)
 
 TEST(TubeVertices, EveryStoredValueMatchesTheReferenceBitForBit)
 {
-    expect_matches_reference(at_rest());
-    // The scene's arguments 5 s and 60 s in, and past 2^24 ms where ticks
-    // as a float moves in steps of 2 ms.
-    expect_matches_reference(scene(5000, 0.0020504f, 0.14931f, 9.375f));
-    expect_matches_reference(scene(60000, 0.0245543f, -0.0357f, 112.5f));
-    expect_matches_reference(scene(16777218, -0.06999f, 0.1001f, 3932.16f));
-    // Strong folds, few bands, a phase: terms the scene keeps small.
-    TubeArguments odd = {37, 5, 2.25f, 1.7f, 0.4f, 0.3f, 5, -1.1f, 0.45f, 3,
-                         0.011f, 987.0f, -2.5f, 3, 2};
-    expect_matches_reference(odd);
-    TubeArguments wide = {3, 300, 3.5f, 2.8f, 0.02f, 0.05f, 16, 0.02f, 0.1f, 7,
-                          0.03f, 4321.0f, 1.5f, 32, 8};  // more bands than one pass holds
-    expect_matches_reference(wide);
+    on_every_path([] {
+        expect_matches_reference(at_rest());
+        // The scene's arguments 5 s and 60 s in, and past 2^24 ms where ticks
+        // as a float moves in steps of 2 ms.
+        expect_matches_reference(scene(5000, 0.0020504f, 0.14931f, 9.375f));
+        expect_matches_reference(scene(60000, 0.0245543f, -0.0357f, 112.5f));
+        expect_matches_reference(scene(16777218, -0.06999f, 0.1001f, 3932.16f));
+        // Strong folds, few bands, a phase: terms the scene keeps small.
+        TubeArguments odd = {37, 5, 2.25f, 1.7f, 0.4f, 0.3f, 5, -1.1f, 0.45f, 3,
+                             0.011f, 987.0f, -2.5f, 3, 2};
+        expect_matches_reference(odd);
+        TubeArguments wide = {3, 300, 3.5f, 2.8f, 0.02f, 0.05f, 16, 0.02f, 0.1f, 7,
+                              0.03f, 4321.0f, 1.5f, 32, 8};  // more bands than one pass holds
+        expect_matches_reference(wide);
+    });
+}
+
+// Ring widths around every vector width, with the remainder written by the
+// plain loop, and shapes far from the scene's.
+TEST(TubeVertices, RandomShapesMatchTheReferenceBitForBit)
+{
+    std::mt19937 random(12);  // fixed: the same shapes every run
+    std::uniform_int_distribution<int> count(1, 40), folds(-9, 9), repeat(-4, 40);
+    std::uniform_real_distribution<float> length(0.0f, 8.0f), amplitude(-0.9f, 0.9f),
+        phase(-7.0f, 7.0f), time(0.0f, 3.0e7f), offset(-500.0f, 500.0f);
+    std::vector<TubeArguments> shapes;
+    for (int i = 0; i < 500; i++)
+        shapes.push_back({count(random), count(random), length(random), length(random),
+                          phase(random), amplitude(random), folds(random), phase(random),
+                          amplitude(random), folds(random), amplitude(random), time(random),
+                          offset(random), repeat(random), repeat(random)});
+    on_every_path([&] {
+        for (const TubeArguments& a : shapes)
+            expect_matches_reference(a);
+    });
+}
+
+// A tube of radius 0 puts every vertex on its ring's centre: the normal has
+// no direction and is NaN, as CVector3::normalize makes it.
+TEST(TubeVertices, ZeroRadiusGivesTheSameNaNNormalsOnEveryPath)
+{
+    TubeArguments thin = scene(5000, 0, 0.1f, 1.0f);
+    thin.radius = 0;
+    on_every_path([&] {
+        expect_matches_reference(thin);
+        EXPECT_TRUE(std::isnan(generate(thin)->normals[17].x));
+    });
 }
