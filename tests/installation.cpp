@@ -101,20 +101,24 @@ static int ignore_x_errors(_XDisplay*, XErrorEvent*) { return 0; }
 RunResult run_until_key(const std::string& path, const std::string& working_dir,
                         const std::map<std::string, std::string>& env)
 {
-    const int key_rounds = 5;
-    const double round_seconds = 2;
+    const int presses = 5;
+    const double press_interval_seconds = 2;
     XSetErrorHandler(ignore_x_errors);
     Program run(path, working_dir, env);
     XClient x(getenv("DISPLAY"));
-    for (int round = 0; round < key_rounds; round++) {
-        Window window = x.find_window("Vornel", 10);
-        if (!window)
-            return {-2, run.standard_error()};
-        sleep_ms(200);  // some frames
+    Window window = x.find_window("Vornel", 10);
+    if (!window)
+        return {-2, run.standard_error()};
+    sleep_ms(200);  // some frames
+    for (int press = 0; press < presses; press++) {
         x.press_key(window, "space");
-        int status = run.wait(round_seconds);
+        int status = run.wait(press_interval_seconds);
         if (status != -1 || !run.running())
             return {status, run.standard_error()};
+        // Still running (a slow exit, or a window made anew): press again,
+        // on the window it shows now if it shows one.
+        if (Window now = x.find_window("Vornel", 0))
+            window = now;
     }
-    return {-1, run.standard_error()};
+    return {run.wait(press_interval_seconds), run.standard_error()};
 }

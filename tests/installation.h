@@ -50,7 +50,8 @@ struct RunResult {
 };
 
 // Starts the program at `path` in `working_dir` on the private display,
-// waits for its window, lets it draw for a moment, and presses a key.
+// waits for its window, lets it draw for a moment, and presses a key (again
+// every two seconds while it still runs).
 // status -2: no window appeared.
 RunResult run_until_key(const std::string& path, const std::string& working_dir,
                         const std::map<std::string, std::string>& env = {});

@@ -75,7 +75,7 @@ TEST_F(Installed, CommandsFoundOnPathRunFromAnyFolderAndEndWithZeroOnAKey)
         std::string found = find_on_path(program, search_path);
         ASSERT_EQ(found, command(program));
         RunResult run = run_until_key(found, elsewhere.path());
-        EXPECT_EQ(run.status, 0) << program;
+        EXPECT_EQ(run.status, 0) << program << ": " << run.standard_error;
         EXPECT_EQ(run.standard_error, "") << program;
     }
     EXPECT_TRUE(fs::is_empty(elsewhere.path())) << "the programs wrote into the user's folder";
@@ -86,7 +86,7 @@ TEST_F(Installed, CommandRunsThroughASymbolicLinkInAnotherFolder)
     std::string link = elsewhere.path() + "/vornel_layered";
     fs::create_symlink(command("vornel_layered"), link);
     RunResult run = run_until_key(link, "/");
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, 0) << run.standard_error;
     EXPECT_EQ(run.standard_error, "");
 }
 
