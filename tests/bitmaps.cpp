@@ -5,7 +5,6 @@
 #include <SDL.h>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -83,27 +82,6 @@ std::string rle8_bitmap(int width, int height, const std::string& runs)
 }
 
 bool sdl_decodes_rle() { return SDL_Linked_Version()->patch >= 50; }
-
-TemporaryFolder::TemporaryFolder()
-{
-    char pattern[] = "/tmp/vornel-test-XXXXXX";
-    if (!mkdtemp(pattern))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TemporaryFolder::TemporaryFolder(TemporaryFolder&& other) noexcept : path_(std::move(other.path_))
-{
-    other.path_.clear();
-}
-
-TemporaryFolder::~TemporaryFolder()
-{
-    if (!path_.empty()) {
-        std::error_code ignored;  // a destructor cannot throw; best effort
-        std::filesystem::remove_all(path_, ignored);
-    }
-}
 
 void write_with_imagemagick(const Picture& picture, const std::string& options,
                             const std::string& path)

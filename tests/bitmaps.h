@@ -35,24 +35,6 @@ std::vector<unsigned char> converted_pixels(const std::string& path, int* width 
 std::vector<unsigned char> load_and_read_back(const std::string& path, int* width = nullptr,
                                               int* height = nullptr);
 
-// A fresh folder under /tmp, removed with everything in it when the object
-// goes, whether the test passed or failed.
-class TemporaryFolder {
-public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-    TemporaryFolder(TemporaryFolder&& other) noexcept;
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    // The path of `name` inside the folder.
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
 // Whole files as bytes, and bitmaps written byte by byte for the kinds
 // ImageMagick does not write.
 std::string read_file(const std::string& path);

@@ -202,3 +202,17 @@ void XClient::request_close(Window window)
     XSendEvent(display_, window, False, NoEventMask, &event);
     XFlush(display_);
 }
+
+RunResult run_until_key(const std::string& path, const std::string& working_dir,
+                        const std::map<std::string, std::string>& env)
+{
+    Program run(path, working_dir, env);
+    XClient x(getenv("DISPLAY"));
+    Window window = x.find_window("Vornel", 10);
+    if (!window)
+        return {-2, run.standard_error()};
+    sleep_ms(200);  // some frames
+    x.press_key(window, "space");
+    int status = run.wait(10);
+    return {status, run.standard_error()};
+}

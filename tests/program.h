@@ -57,6 +57,17 @@ private:
     _XDisplay* display_;
 };
 
+struct RunResult {
+    int status;  // -1 if it did not end
+    std::string standard_error;
+};
+
+// Starts the program at `path` in `working_dir` on the private display,
+// waits for its window, lets it draw for a moment, and presses a key.
+// status -2: no window appeared.
+RunResult run_until_key(const std::string& path, const std::string& working_dir,
+                        const std::map<std::string, std::string>& env = {});
+
 // Milliseconds since some fixed moment.
 double now_ms();
 void sleep_ms(int ms);

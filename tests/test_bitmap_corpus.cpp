@@ -3,6 +3,7 @@
 // broken ones are refused quickly and cheaply, by the loader and by the
 // real program with its message and status 3.
 #include "bitmaps.h"
+#include "temporary_folder.h"
 #include "program.h"
 #include "xvfb.h"
 
@@ -269,12 +270,8 @@ TEST_F(BitmapCorpus, TheProgramShowsLargeAndSparseBitmaps)
         TemporaryFolder dir;
         write_file(dir / "organ.bmp", kind.bytes);
         write_file(dir / "veins.bmp", veins);
-        Program run(VORNEL_LAYERED_PATH, dir.path());
-        XClient x(getenv("DISPLAY"));
-        Window window = x.find_window("Vornel", 20);
-        ASSERT_NE(window, 0u) << kind.name << ": " << run.standard_error();
-        x.press_key(window, "space");
-        EXPECT_EQ(run.wait(20), 0) << kind.name;
-        EXPECT_EQ(run.standard_error(), "") << kind.name;
+        RunResult run = run_until_key(VORNEL_LAYERED_PATH, dir.path());
+        EXPECT_EQ(run.status, 0) << kind.name;
+        EXPECT_EQ(run.standard_error, "") << kind.name;
     }
 }

@@ -1,5 +1,6 @@
 // The committed bitmaps are what the generator makes, byte for byte.
 #include "bitmaps.h"
+#include "temporary_folder.h"
 
 #include <cstdlib>
 #include <fstream>

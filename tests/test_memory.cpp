@@ -1,6 +1,7 @@
 // What loading the bitmaps leaves in the real program's memory once frames
 // run: the textures that OpenGL holds, and no copy of the pixels besides.
 #include "bitmaps.h"
+#include "temporary_folder.h"
 #include "program.h"
 #include "xvfb.h"
 

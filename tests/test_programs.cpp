@@ -2,6 +2,7 @@
 // ended by real key presses and close requests, with their exit statuses
 // and standard error.
 #include "bitmaps.h"
+#include "temporary_folder.h"
 #include "program.h"
 #include "xvfb.h"
 

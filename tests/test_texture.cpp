@@ -1,6 +1,7 @@
 // Bitmaps that ImageMagick writes, loaded by the program's texture code in
 // a real OpenGL context and read back from the texture.
 #include "bitmaps.h"
+#include "temporary_folder.h"
 #include "ctexture.h"
 #include "xvfb.h"
 

@@ -1,0 +1,156 @@
+// cmake --install of this build into a private prefix: the layout, the
+// commands started from folders of the user's, the desktop entries and the
+// manual pages, as a user meets them.
+#include "installation.h"
+#include "program.h"
+#include "xvfb.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const PROGRAMS[] = {"vornel_layered", "vornel_single"};
+
+std::string contents(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class Installed : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        use_private_display();
+        prefix_ = new TemporaryFolder;
+        CommandResult install = run_command(std::string(VORNEL_CMAKE) + " --install " +
+                                            shell_quoted(VORNEL_BUILD_DIR) + " --prefix " +
+                                            shell_quoted(prefix()));
+        ASSERT_EQ(install.status, 0) << install.output;
+    }
+    static void TearDownTestSuite() { delete prefix_; }
+
+    static std::string prefix() { return prefix_->path(); }
+    static std::string command(const std::string& program) { return prefix() + "/games/" + program; }
+
+    TemporaryFolder elsewhere;  // a working directory without bitmaps
+
+private:
+    static TemporaryFolder* prefix_;
+};
+
+TemporaryFolder* Installed::prefix_ = nullptr;
+
+}  // namespace
+
+TEST_F(Installed, HoldsCommandsProgramsBitmapsEntriesIconsAndPages)
+{
+    for (const std::string& file : installed_files())
+        EXPECT_TRUE(fs::is_regular_file(prefix() + "/" + file)) << file;
+    for (const char* program : PROGRAMS) {
+        for (const std::string& path : {command(program), prefix() + "/lib/games/vornel/" + program})
+            EXPECT_EQ(access(path.c_str(), X_OK), 0) << path;
+    }
+    for (const char* bitmap : {"organ.bmp", "veins.bmp"})
+        EXPECT_EQ(contents(prefix() + "/share/games/vornel/" + bitmap),
+                  contents(std::string(VORNEL_DATA_DIR) + "/" + bitmap))
+            << bitmap;
+}
+
+TEST_F(Installed, CommandsFoundOnPathRunFromAnyFolderAndEndWithZeroOnAKey)
+{
+    std::string search_path = prefix() + "/games:" + getenv("PATH");
+    for (const char* program : PROGRAMS) {
+        std::string found = find_on_path(program, search_path);
+        ASSERT_EQ(found, command(program));
+        RunResult run = run_until_key(found, elsewhere.path());
+        EXPECT_EQ(run.status, 0) << program << ": " << run.standard_error;
+        EXPECT_EQ(run.standard_error, "") << program;
+    }
+    EXPECT_TRUE(fs::is_empty(elsewhere.path())) << "the programs wrote into the user's folder";
+}
+
+TEST_F(Installed, CommandRunsThroughASymbolicLinkInAnotherFolder)
+{
+    std::string link = elsewhere.path() + "/vornel_layered";
+    fs::create_symlink(command("vornel_layered"), link);
+    RunResult run = run_until_key(link, "/");
+    EXPECT_EQ(run.status, 0) << run.standard_error;
+    EXPECT_EQ(run.standard_error, "");
+}
+
+TEST_F(Installed, CommandEndsWithTheProgramsOwnStatusAndMessage)
+{
+    Program no_video(command("vornel_single"), elsewhere.path(), {{"SDL_VIDEODRIVER", "nosuch"}});
+    EXPECT_EQ(no_video.wait(10), 1);
+    EXPECT_EQ(no_video.standard_error().rfind("Video initialization failed: ", 0), 0u)
+        << no_video.standard_error();
+
+    // Without its bitmaps the program cannot load its textures; they are
+    // put back for the other tests whatever happens.
+    std::string veins = prefix() + "/share/games/vornel/veins.bmp";
+    std::string aside = elsewhere.path() + "/veins.bmp.aside";
+    fs::rename(veins, aside);
+    struct PutBack {
+        std::string from, to;
+        ~PutBack() { fs::rename(from, to); }
+    } put_back{aside, veins};
+    Program no_bitmap(command("vornel_layered"), elsewhere.path());
+    EXPECT_EQ(no_bitmap.wait(10), 3);
+    EXPECT_EQ(no_bitmap.standard_error().rfind("Can't load texture!!!", 0), 0u)
+        << no_bitmap.standard_error();
+}
+
+TEST_F(Installed, DesktopEntriesAreValidAndStartTheirCommandWithTheirIcon)
+{
+    std::string search_path = prefix() + "/games:" + getenv("PATH");
+    for (const char* program : PROGRAMS) {
+        std::string entry = prefix() + "/share/applications/" + program + ".desktop";
+        CommandResult validate = run_command("desktop-file-validate " + shell_quoted(entry));
+        EXPECT_EQ(validate.status, 0) << validate.output;
+        EXPECT_EQ(validate.output, "");
+
+        std::string icon = desktop_entry_value(entry, "Icon");
+        for (const char* size : {"48x48", "256x256"})
+            EXPECT_TRUE(fs::is_regular_file(prefix() + "/share/icons/hicolor/" + size + "/apps/" +
+                                            icon + ".png"))
+                << program << " " << size;
+
+        std::string exec = desktop_entry_value(entry, "Exec");
+        EXPECT_EQ(exec, program);
+        RunResult run = run_until_key(find_on_path(exec, search_path), elsewhere.path());
+        EXPECT_EQ(run.status, 0) << program;
+    }
+}
+
+TEST_F(Installed, ManualPagesRenderCleanlyAndTellKeysEnvironmentAndStatuses)
+{
+    for (const char* program : PROGRAMS) {
+        std::string page = prefix() + "/share/man/man6/" + program + ".6.gz";
+        CommandResult text = run_command("MANWIDTH=80 man --warnings -l " + shell_quoted(page) +
+                                         " 2>&1 >/dev/null");
+        EXPECT_EQ(text.status, 0);
+        EXPECT_EQ(text.output, "") << "warnings from " << program << ".6";
+
+        text = run_command("MANWIDTH=1000 man -l " + shell_quoted(page));
+        ASSERT_EQ(text.status, 0) << text.output;
+        for (const char* part : {"NAME", "KEYS", "ENVIRONMENT", "EXIT STATUS", "FILES", "Any key",
+                                 "DISPLAY", "SDL_VIDEODRIVER", "SDL12COMPAT_SYNC_TO_VBLANK",
+                                 "vblank_mode", "SDL12COMPAT_OPENGL_SCALING",
+                                 "LIBGL_ALWAYS_SOFTWARE", "Video initialization failed",
+                                 "Can't load texture!!!"})
+            EXPECT_NE(text.output.find(part), std::string::npos) << program << ": " << part;
+        EXPECT_NE(text.output.find(std::string(program) + " - "), std::string::npos);
+    }
+}
