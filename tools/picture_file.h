@@ -1,6 +1,8 @@
-// PNG files of 8-bit RGB pictures, through libpng.
-#ifndef TOOLS_PNG_FILE_H
-#define TOOLS_PNG_FILE_H
+// Pictures of 8-bit RGB pixels as files. A build writes one kind: PNG
+// through libpng, or, where there is no libpng (the MinGW build for
+// Windows), SDL's own Windows bitmaps.
+#ifndef TOOLS_PICTURE_FILE_H
+#define TOOLS_PICTURE_FILE_H
 
 #include <string>
 #include <vector>
@@ -10,8 +12,11 @@ struct RgbImage {
     std::vector<unsigned char> rgb;  // rows top first
 };
 
-bool write_png(const std::string& path, const RgbImage& image);
-// False if the file is missing or not an 8-bit RGB PNG.
-bool read_png(const std::string& path, RgbImage& image);
+// ".png" or ".bmp"
+extern const char* const PICTURE_SUFFIX;
+
+bool write_picture(const std::string& path, const RgbImage& image);
+// False if the file is missing or not a picture of this kind.
+bool read_picture(const std::string& path, RgbImage& image);
 
 #endif
