@@ -53,8 +53,14 @@ public:
         use_private_display();
         setenv("WINEPREFIX", (root_ + "/prefix").c_str(), 1);
         setenv("WINEDEBUG", "-all", 1);
-        // No Mono or Gecko installer, no menu entries in the home folder.
+        // No Mono or Gecko installer, no menu entries.
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d", 1);
+        // Wine makes desktop folders (menus, mime) under the home folder:
+        // one of the stage's own.
+        fs::create_directories(root_ + "/home");
+        setenv("HOME", (root_ + "/home").c_str(), 1);
+        for (const char* xdg : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            unsetenv(xdg);
 
         Program boot(WINE, root_, {}, {"wineboot", "--init"});
         ASSERT_EQ(boot.wait(BOOT_SECONDS), 0) << boot.standard_error();
