@@ -12,6 +12,7 @@
 #include "xvfb.h"
 
 #include <SDL.h>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -119,6 +120,24 @@ const char* const RATE_TITLE = "*Vornel* by Talwick [OpenGL demo]  FPS: ";
 }  // namespace
 
 // ---- The programs, from their unpacked folder --------------------------------
+
+TEST(WindowsPackage, HoldsOneFolderWithBothProgramsTheBitmapsSdlAndAReadme)
+{
+    std::vector<std::string> top, inside;
+    for (const auto& entry : fs::directory_iterator(fs::path(WineStage::package()).parent_path()))
+        top.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(WineStage::package()))
+        inside.push_back(entry.path().filename().string());
+    std::sort(inside.begin(), inside.end());
+    EXPECT_EQ(top, std::vector<std::string>{PACKAGE_NAME});
+    EXPECT_EQ(inside, (std::vector<std::string>{"README.txt", "SDL.dll", "organ.bmp", "veins.bmp",
+                                                "vornel_layered.exe", "vornel_single.exe"}));
+    // Written for Notepad: Windows line ends.
+    std::string readme = read_file(WineStage::package() + "/README.txt");
+    EXPECT_NE(readme.find("vornel_layered.exe"), std::string::npos);
+    EXPECT_NE(readme.find("\r\n"), std::string::npos);
+    EXPECT_EQ(readme.find("\n"), readme.find("\r\n") + 1);
+}
 
 TEST(WindowsPrograms, EachShowsTheFrameRateAndEndsWithZeroOnAKey)
 {
