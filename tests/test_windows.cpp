@@ -302,6 +302,8 @@ TEST(WindowsFrames, CaptureToolMatchesTheReferencePictures)
             ASSERT_TRUE(read_picture(std::string(VORNEL_REFERENCE_DIR) + "/" + name + ".png", reference));
             ASSERT_EQ(frame.rgb.size(), reference.rgb.size()) << name;
             Difference d = compare(frame, reference, picture);
+            printf("%s from Windows: colour shift %.3f, visibly different pixels %.3f%%, worst block %.2f\n",
+                   name.c_str(), d.shift, 100 * d.visible_share, d.worst_block);
             if (!d.looks_the_same()) {
                 std::string dir = VORNEL_IMAGE_FAILURES_DIR;
                 fs::create_directories(dir);
