@@ -10,6 +10,7 @@
 
 #include "ctexture.h"
 #include "cvector.h"
+#include "platform.h"
 #include "rounding.h"
 #include "vornel.h"
 
@@ -36,7 +37,7 @@ static const float PI = 3.141593f;    // one ulp above the float nearest π
 // unless the user has chosen. The classic SDL 1.2 ignores the variable.
 static void prefer_direct_opengl()
 {
-    setenv("SDL12COMPAT_OPENGL_SCALING", "0", 0);  // 0: never overwrite
+    set_env_default("SDL12COMPAT_OPENGL_SCALING", "0");
 }
 
 int setup_sdl(SDL_Surface* screen)

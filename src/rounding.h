@@ -6,16 +6,21 @@
 // the rounding of the ring centre and of the unfolded position in the tube
 // generator, moving vertices by one unit in the last place. The empty asm
 // makes the rounded float a value the compiler has to produce as such.
+// Compilers without GCC's asm (MSVC) get a volatile store instead: the same
+// guarantee, at the price of a trip through memory.
 #ifndef ROUNDING_H
 #define ROUNDING_H
 
 inline float to_single(double value)
 {
     float rounded = (float)value;
-#if defined(__x86_64__)
+#if defined(__GNUC__) && defined(__x86_64__)
     __asm__("" : "+x"(rounded));  // in its SSE register, as a float
-#else
+#elif defined(__GNUC__)
     __asm__("" : "+m"(rounded));
+#else
+    volatile float stored = rounded;
+    rounded = stored;
 #endif
     return rounded;
 }

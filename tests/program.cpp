@@ -26,8 +26,13 @@ double now_ms()
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 Program::Program(const std::string& path, const std::string& working_dir,
-                 const std::map<std::string, std::string>& env)
+                 const std::map<std::string, std::string>& env,
+                 const std::vector<std::string>& args)
 {
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     int fds[2];
     if (pipe(fds) != 0)
         throw std::runtime_error("pipe failed");
@@ -47,7 +52,7 @@ Program::Program(const std::string& path, const std::string& working_dir,
             else
                 setenv(name.c_str(), value.c_str(), 1);
         }
-        execl(path.c_str(), path.c_str(), (char*)nullptr);
+        execvp(path.c_str(), argv.data());  // a bare name is looked up in PATH
         _exit(127);
     }
     close(fds[1]);
@@ -114,8 +119,9 @@ const std::string& Program::standard_error()
     return stderr_;
 }
 
-// Windows of other programs come and go while a test looks at them: one
-// that closed between being listed and being asked its title is no error.
+// Windows of other programs come and go while a test looks at them (Wine
+// makes and drops short-lived ones): one that closed between being listed
+// and being asked its title is no error.
 // Every other X error still ends the test through Xlib's own handler.
 static XErrorHandler xlib_handler;
 

@@ -7,12 +7,15 @@
 #include <map>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 class Program {
 public:
-    // env: variables to set, or to unset where the value is "<unset>".
+    // env: variables to set, or to unset where the value is "<unset>";
+    // args: the arguments after the program's own name.
     Program(const std::string& path, const std::string& working_dir,
-            const std::map<std::string, std::string>& env = {});
+            const std::map<std::string, std::string>& env = {},
+            const std::vector<std::string>& args = {});
     ~Program();  // kills it if it still runs
 
     bool running();

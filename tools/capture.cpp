@@ -1,13 +1,13 @@
 // Draws frames of either program at given clock readings, with the
-// programs' own code, and writes them as PNG files. Needs a display: run it
-// under xvfb-run where there is none.
+// programs' own code, and writes them as PNG files (Windows bitmaps in the
+// Windows build). Needs a display: run it under xvfb-run where there is none.
 //
 //   capture [--single] [--data DIR] --out DIR TICKS...
 //   capture [--single] [--data DIR] --out DIR --sequence START STEP COUNT
 //
 // TICKS are milliseconds since start-up. Files are named
 // vornel_<layered|single>_<ticks>.png; a sequence is numbered
-// vornel_<variant>_seq_0000.png onwards, for an animation.
+// vornel_<variant>_seq_0000.png onwards, for an animation (.bmp on Windows).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,8 +27,8 @@ static void usage()
 static Uint32 number(const char* text)
 {
     char* end;
-    unsigned long value = strtoul(text, &end, 10);
-    if (*text == '\0' || *end != '\0' || value > 0xFFFFFFFFul)
+    unsigned long long value = strtoull(text, &end, 10);  // long is 32 bits on Windows
+    if (*text == '\0' || *end != '\0' || value > 0xFFFFFFFFull)
         usage();
     return (Uint32)value;
 }
@@ -65,11 +65,11 @@ int main(int argc, char* argv[])
     for (size_t k = 0; k < ticks.size(); k++) {
         char file[64];
         if (sequence)
-            snprintf(file, sizeof file, "vornel_%s_seq_%04zu.png", name, k);
+            snprintf(file, sizeof file, "vornel_%s_seq_%04zu%s", name, k, PICTURE_SUFFIX);
         else
-            snprintf(file, sizeof file, "vornel_%s_%u.png", name, (unsigned)ticks[k]);
+            snprintf(file, sizeof file, "vornel_%s_%u%s", name, (unsigned)ticks[k], PICTURE_SUFFIX);
         std::string path = out + "/" + file;
-        if (!write_png(path, capture_frame(variant, ticks[k]))) {
+        if (!write_picture(path, capture_frame(variant, ticks[k]))) {
             fprintf(stderr, "capture: cannot write %s\n", path.c_str());
             return 1;
         }

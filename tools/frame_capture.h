@@ -7,7 +7,7 @@
 #include <SDL.h>
 #include <string>
 
-#include "png_file.h"
+#include "picture_file.h"
 
 enum class Variant { layered, single };
 

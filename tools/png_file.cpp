@@ -1,8 +1,10 @@
-#include "png_file.h"
+#include "picture_file.h"
 
 #include <png.h>
 
-bool write_png(const std::string& path, const RgbImage& image)
+const char* const PICTURE_SUFFIX = ".png";
+
+bool write_picture(const std::string& path, const RgbImage& image)
 {
     png_image png = {};
     png.version = PNG_IMAGE_VERSION;
@@ -12,7 +14,7 @@ bool write_png(const std::string& path, const RgbImage& image)
     return png_image_write_to_file(&png, path.c_str(), 0, image.rgb.data(), 0, nullptr) != 0;
 }
 
-bool read_png(const std::string& path, RgbImage& image)
+bool read_picture(const std::string& path, RgbImage& image)
 {
     png_image png = {};
     png.version = PNG_IMAGE_VERSION;

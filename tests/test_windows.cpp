@@ -1,0 +1,319 @@
+// The Windows build under Wine, on a private Xvfb: the packed programs as
+// a Windows user meets them, the cross-built mesh tests, the Windows mesh
+// against this build's, and the Windows capture tool's frames against the
+// reference pictures.
+//
+// The whole run shares one Wine prefix, made in a temporary folder and
+// removed at the end, pass or fail. Built when VORNEL_WINDOWS_BUILD names
+// the Windows build (scripts/package windows makes it and the zip).
+#include "frame_difference.h"
+#include "main.h"
+#include "program.h"
+#include "xvfb.h"
+
+#include <SDL.h>
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string WINE = "/usr/lib/wine/wine64";  // the wine wrapper wants the 32-bit part
+const std::string WINESERVER = "/usr/lib/wine/wineserver64";
+const std::string WINDOWS_BUILD = VORNEL_WINDOWS_BUILD;
+const std::string PACKAGE_NAME = "vornel-windows-x64";
+
+const double BOOT_SECONDS = 300;     // a fresh prefix takes about 15 s
+const double PROGRAM_SECONDS = 120;  // start-up, the first rate after 3 s, the end
+
+// One Wine prefix and one X server for the whole test program; the
+// package unpacked beside the prefix, and a folder of the cross-built tools
+// and tests with what they need.
+class WineStage : public ::testing::Environment {
+public:
+    static std::string package() { return root_ + "/unpacked/" + PACKAGE_NAME; }
+    static std::string tools() { return root_ + "/tools"; }
+    static std::string scratch() { return root_ + "/scratch"; }
+
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/vornel-wine-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        atexit(remove_stage);  // also when something calls exit() mid-test
+        use_private_display();
+        setenv("WINEPREFIX", (root_ + "/prefix").c_str(), 1);
+        setenv("WINEDEBUG", "-all", 1);
+        // No Mono or Gecko installer, no menu entries.
+        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d", 1);
+        // Wine makes desktop folders (menus, mime) under the home folder:
+        // one of the stage's own.
+        fs::create_directories(root_ + "/home");
+        setenv("HOME", (root_ + "/home").c_str(), 1);
+        for (const char* xdg : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            unsetenv(xdg);
+
+        Program boot(WINE, root_, {}, {"wineboot", "--init"});
+        ASSERT_EQ(boot.wait(BOOT_SECONDS), 0) << boot.standard_error();
+        Program unzip("unzip", root_, {}, {"-q", VORNEL_WINDOWS_ZIP, "-d", root_ + "/unpacked"});
+        ASSERT_EQ(unzip.wait(60), 0) << unzip.standard_error();
+
+        fs::create_directories(tools());
+        fs::create_directories(scratch());
+        for (const char* file : {"SDL.dll", "organ.bmp", "veins.bmp"})
+            fs::copy_file(package() + "/" + file, tools() + "/" + file);
+        for (const char* exe : {"tools/capture.exe", "tools/dump_mesh.exe", "tests/test_vornel.exe",
+                                "tests/test_cvector.exe", "tests/test_frame_rate.exe"})
+            fs::copy_file(WINDOWS_BUILD + "/" + exe, tools() + "/" + fs::path(exe).filename().string());
+    }
+
+    void TearDown() override { remove_stage(); }
+
+    // Ends the prefix's Wine server and removes the folder; once.
+    static void remove_stage()
+    {
+        if (root_.empty())
+            return;
+        Program stop(WINESERVER, "/", {}, {"--kill"});
+        stop.wait(30);
+        Program gone(WINESERVER, "/", {}, {"--wait"});
+        gone.wait(30);
+        fs::remove_all(root_);
+        root_.clear();
+    }
+
+private:
+    static std::string root_;
+};
+
+std::string WineStage::root_;
+::testing::Environment* const wine_stage = ::testing::AddGlobalTestEnvironment(new WineStage);
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs a Windows program in `folder` with Wine; its exit status, or -1 if
+// it had not ended after `seconds`.
+int run_windows(const std::string& folder, const std::vector<std::string>& command, double seconds)
+{
+    Program run(WINE, folder, {}, command);
+    return run.wait(seconds);
+}
+
+const char* const RATE_TITLE = "*Vornel* by Talwick [OpenGL demo]  FPS: ";
+
+}  // namespace
+
+// ---- The programs, from their unpacked folder --------------------------------
+
+TEST(WindowsPackage, HoldsOneFolderWithBothProgramsTheBitmapsSdlAndAReadme)
+{
+    std::vector<std::string> top, inside;
+    for (const auto& entry : fs::directory_iterator(fs::path(WineStage::package()).parent_path()))
+        top.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(WineStage::package()))
+        inside.push_back(entry.path().filename().string());
+    std::sort(inside.begin(), inside.end());
+    EXPECT_EQ(top, std::vector<std::string>{PACKAGE_NAME});
+    EXPECT_EQ(inside, (std::vector<std::string>{"README.txt", "SDL.dll", "organ.bmp", "veins.bmp",
+                                                "vornel_layered.exe", "vornel_single.exe"}));
+    // Written for Notepad: Windows line ends.
+    std::string readme = read_file(WineStage::package() + "/README.txt");
+    EXPECT_NE(readme.find("vornel_layered.exe"), std::string::npos);
+    EXPECT_NE(readme.find("\r\n"), std::string::npos);
+    EXPECT_EQ(readme.find("\n"), readme.find("\r\n") + 1);
+}
+
+TEST(WindowsPrograms, EachShowsTheFrameRateAndEndsWithZeroOnAKey)
+{
+    for (const char* name : {"vornel_layered.exe", "vornel_single.exe"}) {
+        Program run(WINE, WineStage::package(), {}, {name});
+        XClient x(getenv("DISPLAY"));
+        Window window = x.find_window(RATE_TITLE, PROGRAM_SECONDS);
+        ASSERT_NE(window, 0u) << name << " showed no frame-rate title";
+        std::string rate = x.title(window).substr(strlen(RATE_TITLE));
+        EXPECT_FALSE(rate.empty()) << name;
+        EXPECT_EQ(rate.find_first_not_of("0123456789"), std::string::npos) << name << ": " << rate;
+
+        // Wine activates the window when the focus arrives; a key that came
+        // before that is pressed again. Any key ends the run.
+        int status = -1;
+        for (int attempt = 0; attempt < 10 && status == -1; attempt++) {
+            x.press_key(window, "space");
+            status = run.wait(5);
+        }
+        EXPECT_EQ(status, 0) << name;
+        // SDL's entry glue removes its output files when they stayed empty.
+        EXPECT_FALSE(fs::exists(WineStage::package() + "/stderr.txt")) << name;
+        EXPECT_FALSE(fs::exists(WineStage::package() + "/stdout.txt")) << name;
+    }
+}
+
+TEST(WindowsPrograms, WithoutOrganBmpEachEndsWithThreeAndSaysSoInStderrTxt)
+{
+    std::string folder = WineStage::scratch() + "/no_organ";
+    fs::create_directories(folder);
+    for (const char* file : {"SDL.dll", "veins.bmp", "vornel_layered.exe", "vornel_single.exe"})
+        fs::copy_file(WineStage::package() + "/" + file, folder + "/" + file);
+
+    for (const char* name : {"vornel_layered.exe", "vornel_single.exe"}) {
+        EXPECT_EQ(run_windows(folder, {name}, PROGRAM_SECONDS), 3) << name;
+        std::string message = read_file(folder + "/stderr.txt");
+        EXPECT_EQ(message.rfind("Can't load texture!!!", 0), 0u) << name << ": " << message;
+        EXPECT_NE(message.find("organ.bmp"), std::string::npos) << name << ": " << message;
+        fs::remove(folder + "/stderr.txt");
+    }
+}
+
+// ---- The mesh ----------------------------------------------------------------
+
+TEST(WindowsMesh, CrossBuiltTestsPass)
+{
+    for (const char* test : {"test_vornel.exe", "test_cvector.exe", "test_frame_rate.exe"})
+        EXPECT_EQ(run_windows(WineStage::tools(), {test}, PROGRAM_SECONDS), 0) << test;
+}
+
+namespace {
+
+// Units in the last place between two floats of the same sign; a sign
+// change counts as far apart.
+int64_t ulps_apart(float a, float b)
+{
+    int32_t ia, ib;
+    memcpy(&ia, &a, sizeof a);
+    memcpy(&ib, &b, sizeof b);
+    if ((ia < 0) != (ib < 0))
+        return a == b ? 0 : INT32_MAX;  // +0 and -0 are equal
+    return std::llabs((int64_t)ia - ib);
+}
+
+// The layered scene's mesh as dump_mesh writes it.
+std::vector<float> linux_mesh(Uint32 ticks)
+{
+    std::unique_ptr<CVertexbuffer> mesh(make_tube(ticks, 8.0));
+    size_t n = (size_t)mesh->num_vertices;
+    std::vector<float> values;
+    values.insert(values.end(), &mesh->vertices[0].x, &mesh->vertices[0].x + 3 * n);
+    values.insert(values.end(), &mesh->normals[0].x, &mesh->normals[0].x + 3 * n);
+    values.insert(values.end(), &mesh->colors[0].x, &mesh->colors[0].x + 3 * n);
+    values.insert(values.end(), mesh->texcoords, mesh->texcoords + 2 * n);
+    return values;
+}
+
+}  // namespace
+
+// The Windows build takes sin and cos from MinGW's own C library, linked
+// into the program (x87 arithmetic), not from glibc. Both are within an
+// ulp of the true double, so a stored float may differ by at most one unit
+// in the last place, where a double lands next to a float's rounding
+// boundary. How many do is printed.
+TEST(WindowsMesh, MatchesTheLinuxMeshToOneUnitInTheLastPlace)
+{
+    std::vector<std::string> command = {"dump_mesh.exe", "mesh.bin"};
+    std::vector<Uint32> readings = {0, 5000, 60000, 16777218, 4294967295u};
+    for (Uint32 ticks = 1234; ticks < 3600000; ticks += 37003)  // an hour in 98 steps
+        readings.push_back(ticks);
+    for (Uint32 ticks : readings)
+        command.push_back(std::to_string(ticks));
+    ASSERT_EQ(run_windows(WineStage::tools(), command, PROGRAM_SECONDS), 0);
+
+    std::string bytes = read_file(WineStage::tools() + "/mesh.bin");
+    size_t offset = 0, compared = 0, differing = 0;
+    int64_t worst = 0;
+    for (Uint32 ticks : readings) {
+        std::vector<float> want = linux_mesh(ticks);
+        ASSERT_LE(offset + want.size() * sizeof(float), bytes.size()) << "cut short at " << ticks;
+        std::vector<float> got(want.size());
+        memcpy(got.data(), bytes.data() + offset, want.size() * sizeof(float));
+        offset += want.size() * sizeof(float);
+        for (size_t i = 0; i < want.size(); i++) {
+            int64_t apart = ulps_apart(got[i], want[i]);
+            differing += apart != 0;
+            worst = std::max(worst, apart);
+        }
+        compared += want.size();
+    }
+    EXPECT_EQ(offset, bytes.size());
+    EXPECT_LE(worst, 1);
+    printf("Windows mesh against Linux: %zu of %zu floats differ (%zu clock readings), "
+           "at most %lld units in the last place\n",
+           differing, compared, readings.size(), (long long)worst);
+}
+
+// ---- Frames -------------------------------------------------------------------
+
+namespace {
+
+// A Windows bitmap as the capture tool writes it, read with SDL.
+bool read_bmp(const std::string& path, RgbImage& image)
+{
+    SDL_Surface* loaded = SDL_LoadBMP(path.c_str());
+    if (!loaded)
+        return false;
+    SDL_Surface* rgb = SDL_CreateRGBSurface(SDL_SWSURFACE, 1, 1, 24, 0x0000FF, 0x00FF00, 0xFF0000, 0);
+    SDL_Surface* converted = SDL_ConvertSurface(loaded, rgb->format, SDL_SWSURFACE);
+    SDL_FreeSurface(rgb);
+    SDL_FreeSurface(loaded);
+    if (!converted)
+        return false;
+    image.width = converted->w;
+    image.height = converted->h;
+    image.rgb.resize(3 * (size_t)image.width * image.height);
+    for (int y = 0; y < image.height; y++)
+        memcpy(&image.rgb[3 * (size_t)y * image.width],
+               (unsigned char*)converted->pixels + (size_t)y * converted->pitch, 3 * (size_t)image.width);
+    SDL_FreeSurface(converted);
+    return true;
+}
+
+}  // namespace
+
+// The frames come from the same Mesa as the Linux build's, through Wine's
+// opengl32: they must pass the image tests' own tolerance.
+TEST(WindowsFrames, CaptureToolMatchesTheReferencePictures)
+{
+    const std::vector<std::string> clocks = {"0", "5000", "60000"};
+    for (const char* variant : {"layered", "single"}) {
+        std::vector<std::string> command = {"capture.exe", "--data", ".", "--out", "."};
+        if (std::string(variant) == "single")
+            command.push_back("--single");
+        command.insert(command.end(), clocks.begin(), clocks.end());
+        ASSERT_EQ(run_windows(WineStage::tools(), command, PROGRAM_SECONDS), 0) << variant;
+
+        for (const std::string& ticks : clocks) {
+            std::string name = std::string("vornel_") + variant + "_" + ticks;
+            RgbImage frame, reference, picture;
+            ASSERT_TRUE(read_bmp(WineStage::tools() + "/" + name + ".bmp", frame)) << name;
+            ASSERT_TRUE(read_picture(std::string(VORNEL_REFERENCE_DIR) + "/" + name + ".png", reference));
+            ASSERT_EQ(frame.rgb.size(), reference.rgb.size()) << name;
+            Difference d = compare(frame, reference, picture);
+            printf("%s from Windows: colour shift %.3f, visibly different pixels %.3f%%, worst block %.2f\n",
+                   name.c_str(), d.shift, 100 * d.visible_share, d.worst_block);
+            if (!d.looks_the_same()) {
+                std::string dir = VORNEL_IMAGE_FAILURES_DIR;
+                fs::create_directories(dir);
+                write_picture(dir + "/windows_actual_" + name + ".png", frame);
+                write_picture(dir + "/windows_difference_" + name + ".png", picture);
+                ADD_FAILURE() << name << " from Windows differs from its reference: colour shift "
+                              << d.shift << ", visibly different pixels " << 100 * d.visible_share
+                              << "%, worst block " << d.worst_block << "\n  pictures in " << dir;
+            }
+        }
+    }
+}
+
