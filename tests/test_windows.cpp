@@ -6,6 +6,7 @@
 // The whole run shares one Wine prefix, made in a temporary folder and
 // removed at the end, pass or fail. Built when VORNEL_WINDOWS_BUILD names
 // the Windows build (scripts/package windows makes it and the zip).
+#include "bitmaps.h"
 #include "frame_difference.h"
 #include "main.h"
 #include "program.h"
@@ -60,6 +61,9 @@ public:
         // one of the stage's own.
         fs::create_directories(root_ + "/home");
         setenv("HOME", (root_ + "/home").c_str(), 1);
+        // Debian's Wine keeps its server's socket folder in TMPDIR.
+        fs::create_directories(root_ + "/tmp");
+        setenv("TMPDIR", (root_ + "/tmp").c_str(), 1);
         for (const char* xdg : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
             unsetenv(xdg);
 
@@ -98,14 +102,6 @@ private:
 
 std::string WineStage::root_;
 ::testing::Environment* const wine_stage = ::testing::AddGlobalTestEnvironment(new WineStage);
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Runs a Windows program in `folder` with Wine; its exit status, or -1 if
 // it had not ended after `seconds`.
