@@ -127,8 +127,8 @@ static int check_bitmap_size(SDL_RWops* stream)
     // What bounds the cost is the decoded picture: a modest one always
     // loads, a larger one only when the file is large enough to plausibly
     // hold it in runs of a few pixels per byte.
-    const int64_t modest_rgba_bytes = 64 << 20, pixels_per_byte = 256;
-    if (run_length && w * h * 4 > modest_rgba_bytes && w * h > pixels_per_byte * c.file_size) {
+    const int64_t modest_pixels = (64 << 20) / 4, pixels_per_byte = 256;  // 64 MiB as RGBA
+    if (run_length && w * h > modest_pixels && w * h > pixels_per_byte * c.file_size) {
         SDL_SetError("the compressed bitmap claims %lld x %lld pixels, more than its %lld bytes can hold",
                      w, h, (long long)c.file_size);
         return 0;

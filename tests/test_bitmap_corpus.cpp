@@ -183,6 +183,12 @@ TEST_F(BitmapCorpus, FuzzerFindingsAreRefused)
     ASSERT_EQ(read_file(path).size(), 33u);
     EXPECT_TRUE(converted_pixels(path).empty());
     EXPECT_STREQ(SDL_GetError(), "the bitmap's header is cut short");
+
+    // 35 bytes of RLE claiming about 1.5e9 x 1.6e9 pixels, whose size as
+    // RGBA overflowed 64 bits in the check meant to refuse it.
+    path = std::string(VORNEL_FUZZ_DIR) + "/regressions/rle_claim_overflowing_rgba_bytes.bmp";
+    EXPECT_TRUE(converted_pixels(path).empty());
+    EXPECT_EQ(std::string(SDL_GetError()).rfind("the compressed bitmap claims", 0), 0u) << SDL_GetError();
 }
 
 // The program itself: its message, status 3, and no huge allocation on the
