@@ -115,10 +115,14 @@ static int check_bitmap_size(SDL_RWops* stream)
         return 0;
     }
     if (uncompressed && c.bits > 0 && c.bits <= 32) {
-        long long needed = c.pixel_offset + (w * c.bits + 31) / 32 * 4 * h;
-        if (needed > c.file_size) {
-            SDL_SetError("the bitmap is cut short: %lld x %lld pixels need %lld bytes, the file has %lld",
-                         w, h, needed, (long long)c.file_size);
+        // Compared by division: rows × row bytes of a hostile header need
+        // not fit 64 bits.
+        long long row_bytes = (w * c.bits + 31) / 32 * 4;
+        long long pixel_bytes = c.file_size - c.pixel_offset;
+        if (pixel_bytes < 0 || row_bytes > pixel_bytes / h) {
+            SDL_SetError("the bitmap is cut short: %lld x %lld pixels need %lld bytes a row from byte %lld, "
+                         "the file has %lld",
+                         w, h, row_bytes, (long long)c.pixel_offset, (long long)c.file_size);
             return 0;
         }
     }

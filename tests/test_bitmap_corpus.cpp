@@ -189,6 +189,11 @@ TEST_F(BitmapCorpus, FuzzerFindingsAreRefused)
     path = std::string(VORNEL_FUZZ_DIR) + "/regressions/rle_claim_overflowing_rgba_bytes.bmp";
     EXPECT_TRUE(converted_pixels(path).empty());
     EXPECT_EQ(std::string(SDL_GetError()).rfind("the compressed bitmap claims", 0), 0u) << SDL_GetError();
+
+    // An uncompressed claim whose rows' bytes overflowed 64 bits likewise.
+    path = std::string(VORNEL_FUZZ_DIR) + "/regressions/uncompressed_claim_overflowing_pixel_bytes.bmp";
+    EXPECT_TRUE(converted_pixels(path).empty());
+    EXPECT_EQ(std::string(SDL_GetError()).rfind("the bitmap is cut short", 0), 0u) << SDL_GetError();
 }
 
 // The program itself: its message, status 3, and no huge allocation on the
