@@ -3,6 +3,9 @@
 // (the page's ?ticks=N) it draws the one frame at N milliseconds after
 // start-up and stops, as the capture tool does natively: for tests and
 // stills.
+#include <emscripten.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,6 +13,16 @@
 #include "main.h"
 
 int vornel_main(int argc, char* argv[]);  // src/main.cpp's main, renamed
+
+// Emscripten's SDL_SetVideoMode returns a window even where the browser
+// gives no WebGL context, and the first OpenGL call then fails unseen. So
+// the entry asks first, on a canvas of its own.
+EM_JS(int, browser_has_webgl, (), {
+    var gl = document.createElement('canvas').getContext('webgl');
+    if (gl && gl.getExtension('WEBGL_lose_context'))
+        gl.getExtension('WEBGL_lose_context').loseContext();
+    return gl ? 1 : 0;
+});
 
 static void draw_still(Uint32 ticks)
 {
@@ -29,6 +42,10 @@ static void draw_still(Uint32 ticks)
 
 int main(int argc, char* argv[])
 {
+    if (!browser_has_webgl()) {  // as the program reports a window it cannot open
+        fprintf(stderr, "Video initialization failed: this browser gives no WebGL context\n");
+        exit(2);
+    }
     if (argc == 3 && !strcmp(argv[1], "--ticks")) {
         draw_still((Uint32)strtoull(argv[2], nullptr, 10));
         return 0;

@@ -52,15 +52,15 @@ export function serve(folder) {
 }
 
 // Headless Chromium with WebGL on SwiftShader; nothing it does reaches the
-// network.
-export async function chromium() {
+// network. `more` are further command-line switches.
+export async function chromium(more = []) {
   const browser = await puppeteer.launch({
     executablePath: process.env.VORNEL_CHROMIUM || '/usr/bin/chromium',
     headless: true,
     userDataDir: temporaryFolder('vornel-chromium-'),
     args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
            '--disable-background-networking', '--disable-component-update', '--disable-sync',
-           '--no-first-run', '--disable-gpu-vsync'],
+           '--no-first-run', '--disable-gpu-vsync', ...more],
   });
   cleanups.push(() => browser.close());
   return browser;

@@ -1,6 +1,7 @@
 // The pages as a person meets them, in headless Chromium: the demo runs
 // with the frame-rate caption as the page's title and a moving picture,
-// a key ends it, and a missing bitmap shows the program's own message.
+// a key ends it, and a missing bitmap or a browser without WebGL shows the
+// program's own message.
 //
 //   node test_pages.mjs SITE
 import assert from 'node:assert/strict';
@@ -54,4 +55,11 @@ test('a missing bitmap shows the program\'s message on the page', async () => {
   } finally {
     rmSync(folder, { recursive: true, force: true });
   }
+});
+
+test('a browser without WebGL shows the message of a window that cannot open', async () => {
+  const page = await open(await chromium(['--disable-webgl']), await serve(site));
+  assert.equal(await waitForState(page, ['failed', 'ended', 'drawn'], 20), 'failed');
+  assert.equal(await page.$eval('#status', e => e.textContent),
+               'Video initialization failed: this browser gives no WebGL context');
 });
