@@ -110,8 +110,7 @@ export function launch(name) {
   return name === 'firefox' ? firefox() : chromium();
 }
 
-// A page of the site at `address`, waited on until the program has drawn
-// its still (?ticks=N), ended, or failed, or for `seconds` while it runs.
+// A new tab at `address`, its viewport larger than the page's canvas.
 export async function open(browser, address) {
   const page = await browser.newPage();
   await page.setViewport({ width: 800, height: 700, deviceScaleFactor: 1 });
@@ -119,6 +118,7 @@ export async function open(browser, address) {
   return page;
 }
 
+// The page's state: running, drawn, ended or failed (web/page.js).
 export function state(page) {
   return page.evaluate(() => document.body.dataset.state);
 }
