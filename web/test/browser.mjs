@@ -100,7 +100,6 @@ export async function firefox() {
     headless: false,
     userDataDir: temporaryFolder('vornel-firefox-'),
     env: { ...process.env, DISPLAY: display },
-    extraPrefsFirefox: { 'webgl.force-enabled': true, 'browser.shell.checkDefaultBrowser': false },
   });
   cleanups.push(() => browser.close());
   return browser;
