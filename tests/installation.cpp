@@ -39,8 +39,6 @@ std::vector<std::string> installed_files()
     std::vector<std::string> files = {
         "share/games/vornel/organ.bmp",
         "share/games/vornel/veins.bmp",
-        "share/doc/vornel/copyright",
-        "share/doc/vornel/changelog.gz",
     };
     for (const char* program : {"vornel_layered", "vornel_single"}) {
         std::string name = program;

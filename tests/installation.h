@@ -20,7 +20,8 @@ CommandResult run_command(const std::string& command);
 // Single quotes for the shell.
 std::string shell_quoted(const std::string& text);
 
-// Paths relative to the prefix that every installation holds.
+// Paths relative to the prefix that every installation holds; the
+// documents beside them differ between cmake --install and the package.
 std::vector<std::string> installed_files();
 
 // The path under which `command` is found on `search_path` (a PATH value),

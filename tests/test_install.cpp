@@ -13,12 +13,30 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const char* const PROGRAMS[] = {"vornel_layered", "vornel_single"};
+
+// Every word of `text` that names a path of the installation, such as
+// /usr/share/games/vornel/organ.bmp: whatever comes before "/share/games/"
+// or "/lib/games/" is the prefix the text gives it.
+std::vector<std::string> installed_paths_named(const std::string& text)
+{
+    std::vector<std::string> paths;
+    std::stringstream words(text);
+    for (std::string word; words >> word;) {
+        while (!word.empty() && (word.back() == ',' || word.back() == '.'))
+            word.pop_back();
+        if (word.find("/share/games/") != std::string::npos ||
+            word.find("/lib/games/") != std::string::npos)
+            paths.push_back(word);
+    }
+    return paths;
+}
 
 std::string contents(const std::string& path)
 {
@@ -58,6 +76,8 @@ TEST_F(Installed, HoldsCommandsProgramsBitmapsEntriesIconsAndPages)
 {
     for (const std::string& file : installed_files())
         EXPECT_TRUE(fs::is_regular_file(prefix() + "/" + file)) << file;
+    EXPECT_EQ(contents(prefix() + "/share/doc/vornel/LICENSE"),
+              contents(std::string(VORNEL_SOURCE_DIR) + "/LICENSE"));
     for (const char* program : PROGRAMS) {
         for (const std::string& path : {command(program), prefix() + "/lib/games/vornel/" + program})
             EXPECT_EQ(access(path.c_str(), X_OK), 0) << path;
@@ -152,5 +172,23 @@ TEST_F(Installed, ManualPagesRenderCleanlyAndTellKeysEnvironmentAndStatuses)
                                  "Can't load texture!!!"})
             EXPECT_NE(text.output.find(part), std::string::npos) << program << ": " << part;
         EXPECT_NE(text.output.find(std::string(program) + " - "), std::string::npos);
+    }
+}
+
+// The pages are written when cmake --install runs, for the prefix it is
+// given: they name where this installation's files are, not where the
+// build was configured to go (/usr/local).
+TEST_F(Installed, ManualPagesNameThePathsOfThisInstallation)
+{
+    for (const char* program : PROGRAMS) {
+        std::string page = prefix() + "/share/man/man6/" + program + ".6.gz";
+        CommandResult text = run_command("MANWIDTH=1000 man -l " + shell_quoted(page));
+        ASSERT_EQ(text.status, 0) << text.output;
+        std::vector<std::string> paths = installed_paths_named(text.output);
+        EXPECT_GE(paths.size(), 3u) << program << ": the bitmaps' folder and files, the program";
+        for (const std::string& path : paths) {
+            EXPECT_EQ(path.rfind(prefix() + "/", 0), 0u) << program << " names " << path;
+            EXPECT_TRUE(fs::exists(path)) << program << " names " << path;
+        }
     }
 }

@@ -126,7 +126,8 @@ TEST(WindowsPackage, HoldsOneFolderWithBothProgramsTheBitmapsSdlAndAReadme)
         inside.push_back(entry.path().filename().string());
     std::sort(inside.begin(), inside.end());
     EXPECT_EQ(top, std::vector<std::string>{PACKAGE_NAME});
-    EXPECT_EQ(inside, (std::vector<std::string>{"README.txt", "SDL.dll", "organ.bmp", "veins.bmp",
+    EXPECT_EQ(inside, (std::vector<std::string>{"LICENSE.txt", "README.txt", "SDL-LICENSE.txt",
+                                                "SDL.dll", "organ.bmp", "veins.bmp",
                                                 "vornel_layered.exe", "vornel_single.exe"}));
     // Written for Notepad: Windows line ends.
     std::string readme = read_file(WineStage::package() + "/README.txt");
