@@ -228,6 +228,7 @@ int CTexture::load(const char* filename)
     invert_sdl_image(surface);
     unsigned char* rgba = convert_to_rgba(surface);
     // No wrap mode is set: OpenGL's default repeat tiles the tube.
+    // Not a mipmap filter, though the chain is built: "Exact on purpose", README.md.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, surface->w, surface->h, 0, GL_RGBA,

@@ -23,6 +23,7 @@ static const float VRADIUS = 3.5f;    // tube radius before folding
 static const int VRING_FOLD = 16;     // fold periods along the tube
 static const int VBAND_FOLD = 7;      // fold periods around each ring
 static const float CAMSPEED = 0.03f;  // scene time units per millisecond
+// Kept on purpose: see "Exact on purpose" in README.md.
 static const float PI = 3.141593f;    // one ulp above the float nearest π
 
 // Stands where the author's web address stood in the captions.
@@ -121,6 +122,7 @@ double scene_time(Uint32 ticks)
 {
     // ticks as a float: exact up to 2^24 ms, in steps of 2 ms or more after.
     // T itself stays double.
+    // Kept on purpose: see "Exact on purpose" in README.md.
     return (double)to_single(ticks) * CAMSPEED;
 }
 
@@ -156,6 +158,7 @@ void begin_frame(double T)
 
 // The veins turn around the tube relative to the tissue: v is the
 // coordinate around the rings.
+// Into the mesh, on the CPU, on purpose: see "Exact on purpose" in README.md.
 void shift_overlay(CVertexbuffer* mesh, double T)
 {
     const double shift = T * 5.0 / 128.0;
@@ -203,6 +206,7 @@ void draw_layered_scene(Uint32 ticks, GLuint organ_tex, GLuint veins_tex)
 
 // Tissue only, sliding faster. The client arrays stay enabled, pointing at
 // the freed mesh until the next frame's initialize; nothing draws between.
+// Left so on purpose: see "Exact on purpose" in README.md.
 void draw_single_scene(Uint32 ticks, GLuint organ_tex, GLuint /*veins_tex*/)
 {
     double T = scene_time(ticks);

@@ -8,6 +8,7 @@
 // makes the rounded float a value the compiler has to produce as such.
 // Compilers without GCC's asm (MSVC) get a volatile store instead: the same
 // guarantee, at the price of a trip through memory.
+// Kept on purpose: see "Exact on purpose" in README.md.
 #ifndef ROUNDING_H
 #define ROUNDING_H
 

@@ -18,6 +18,7 @@
 // The single-precision values of the decimals 6.283186 and 3.141593, one unit
 // in the last place above the floats nearest to 2π and π. Every angle uses
 // them, so the seam vertex lands a few millionths away from band 0.
+// Kept on purpose: see "Exact on purpose" in README.md.
 static const double TWO_PI = 6.283186f;
 static const double PI = 3.141593f;
 
@@ -59,6 +60,7 @@ static CVertexbuffer* allocate_mesh(uint32_t n)
 // stride is `bands`, one less than the vertices a ring holds; that repeats
 // one quad per ring and leaves the far end's last vertices unreferenced,
 // which nobody sees at the dark end of the tube.
+// Kept on purpose: see "Exact on purpose" in README.md.
 static void write_indices(GLuint* indices, uint32_t rings, uint32_t bands, uint32_t n,
                           const MeshKernels& kernels)
 {

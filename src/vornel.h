@@ -10,6 +10,7 @@
 // Returns a new mesh of rings × (bands + 1) vertices and twice as many
 // triangles; the caller deletes it. Never returns null: allocation failures
 // throw. bands must be at least 1, rings at least 0.
+// Fifteen arguments on purpose: see "Exact on purpose" in README.md.
 CVertexbuffer* init_vornel(int rings, int bands, float radius, float curl_radius,
                            float ring_fold_phase, float ring_fold_amp, int ring_folds,
                            float band_fold_phase, float band_fold_amp, int band_folds,

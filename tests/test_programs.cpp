@@ -73,22 +73,25 @@ TEST_F(Programs, MouseAloneDoesNotEndTheRunButACloseRequestDoes)
 
 TEST_F(Programs, TitleShowsTheStartupCaptionThenTheFrameRate)
 {
+    // The program's clock starts after this reading, and the first rate is
+    // due once three whole seconds have passed on it since its first frame:
+    // more than two seconds later. A test that looks late only sees it later.
+    double before_start = now_ms();
     Program run(LAYERED, bitmaps.path());
     XClient x(display());
     Window window = x.find_window("Vornel by Talwick", 10);
     ASSERT_NE(window, 0u);
     EXPECT_EQ(x.title(window), STARTUP_TITLE);
-    double shown = now_ms();
 
-    // The first rate is due when three whole seconds have passed: within
-    // about 3 s of the first frame. A generous limit, for loaded machines.
+    // Within about 3 s of the first frame; a generous limit, for loaded
+    // machines.
     std::string title;
-    while (now_ms() - shown < 8000 && title.rfind(RATE_TITLE, 0) != 0) {
+    while (now_ms() - before_start < 20000 && title.rfind(RATE_TITLE, 0) != 0) {
         sleep_ms(50);
         title = x.title(window);
     }
     ASSERT_EQ(title.rfind(RATE_TITLE, 0), 0u) << title;
-    EXPECT_GE(now_ms() - shown, 1500);
+    EXPECT_GT(now_ms() - before_start, 1990);  // less the clocks' drift, 0.05 % at most
     int fps = atoi(title.c_str() + strlen(RATE_TITLE));
     EXPECT_GT(fps, 0) << title;
 

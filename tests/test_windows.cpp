@@ -5,7 +5,8 @@
 //
 // The whole run shares one Wine prefix, made in a temporary folder and
 // removed at the end, pass or fail. Built when VORNEL_WINDOWS_BUILD names
-// the Windows build (scripts/package windows makes it and the zip).
+// the Windows build (scripts/package windows makes it and the zip). A zip
+// whose programs are not that build's is refused before anything runs.
 #include "bitmaps.h"
 #include "frame_difference.h"
 #include "main.h"
@@ -31,11 +32,50 @@ namespace {
 
 const std::string WINE = "/usr/lib/wine/wine64";  // the wine wrapper wants the 32-bit part
 const std::string WINESERVER = "/usr/lib/wine/wineserver64";
+const std::string STRIP = "x86_64-w64-mingw32-strip";  // as scripts/package strips
 const std::string WINDOWS_BUILD = VORNEL_WINDOWS_BUILD;
 const std::string PACKAGE_NAME = "vornel-windows-x64";
 
 const double BOOT_SECONDS = 300;     // a fresh prefix takes about 15 s
 const double PROGRAM_SECONDS = 120;  // start-up, the first rate after 3 s, the end
+
+// A Windows program or DLL without the two header fields that strip
+// writes anew each time: the time stamp and the checksum over it.
+std::string without_stamp(std::string pe_file)
+{
+    if (pe_file.size() < 0x40)
+        return pe_file;
+    uint32_t header;  // the PE header's offset, little-endian
+    memcpy(&header, &pe_file[0x3C], 4);
+    const size_t time_stamp = header + 8, checksum = header + 24 + 64;
+    if (checksum + 4 > pe_file.size())
+        return pe_file;
+    pe_file.replace(time_stamp, 4, 4, '\0');
+    pe_file.replace(checksum, 4, 4, '\0');
+    return pe_file;
+}
+
+// The names of the unpacked zip's files that are not what the Windows
+// build and data/ hold now: the programs and SDL.dll stripped as the
+// packing strips them, the bitmaps as they are.
+std::vector<std::string> stale_files(const std::string& unpacked, const std::string& stripped)
+{
+    const std::vector<std::pair<std::string, std::string>> built = {
+        {"vornel_layered.exe", WINDOWS_BUILD + "/vornel_layered.exe"},
+        {"vornel_single.exe", WINDOWS_BUILD + "/vornel_single.exe"},
+        {"SDL.dll", WINDOWS_BUILD + "/sdl-1.2.15/prefix/bin/SDL.dll"}};
+    std::vector<std::string> stale;
+    for (const auto& [name, path] : built) {
+        Program strip(STRIP, stripped, {}, {"-o", stripped + "/" + name, path});
+        if (strip.wait(60) != 0 ||
+            without_stamp(read_file(stripped + "/" + name)) != without_stamp(read_file(unpacked + "/" + name)))
+            stale.push_back(name);
+    }
+    for (const char* name : {"organ.bmp", "veins.bmp"})
+        if (read_file(std::string(VORNEL_DATA_DIR) + "/" + name) != read_file(unpacked + "/" + name))
+            stale.push_back(name);
+    return stale;
+}
 
 // One Wine prefix and one X server for the whole test program; the
 // package unpacked beside the prefix, and a folder of the cross-built tools
@@ -67,10 +107,17 @@ public:
         for (const char* xdg : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
             unsetenv(xdg);
 
-        Program boot(WINE, root_, {}, {"wineboot", "--init"});
-        ASSERT_EQ(boot.wait(BOOT_SECONDS), 0) << boot.standard_error();
         Program unzip("unzip", root_, {}, {"-q", VORNEL_WINDOWS_ZIP, "-d", root_ + "/unpacked"});
         ASSERT_EQ(unzip.wait(60), 0) << unzip.standard_error();
+        fs::create_directories(root_ + "/stripped");
+        std::string stale;
+        for (const std::string& name : stale_files(package(), root_ + "/stripped"))
+            stale += " " + name;
+        ASSERT_EQ(stale, "") << VORNEL_WINDOWS_ZIP << " is not what " << WINDOWS_BUILD
+                             << " and data/ hold now; run scripts/package windows";
+
+        Program boot(WINE, root_, {}, {"wineboot", "--init"});
+        ASSERT_EQ(boot.wait(BOOT_SECONDS), 0) << boot.standard_error();
 
         fs::create_directories(tools());
         fs::create_directories(scratch());
