@@ -1,10 +1,9 @@
 #include "desktop.h"
 
-#include <gtest/gtest.h>  // before Xlib, whose macros clash with it
-
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -169,31 +168,30 @@ static double mean(const RgbImage& image, int x0, int y0, int x1, int y1)
     return sum / ((double)(x1 - x0) * (y1 - y0));
 }
 
-void expect_fills(const RgbImage& image, const std::string& what)
+std::string fill_fault(const RgbImage& image)
 {
-    ASSERT_GT(image.width, 0) << what << ": no picture";
+    if (image.width == 0)
+        return "no picture";
     double scale = std::min(image.width / 640.0, image.height / 480.0);
     int width = (int)(640 * scale), height = (int)(480 * scale);
     int left = (image.width - width) / 2, top = (image.height - height) / 2;
     const int edge = 4;  // scaling may smear the picture's edge by a pixel or two
-    if (left > 2 * edge) {
-        EXPECT_LT(mean(image, 0, 0, left - edge, image.height), 3) << what << ": bar on the left";
-        EXPECT_LT(mean(image, left + width + edge, 0, image.width, image.height), 3)
-            << what << ": bar on the right";
-    }
-    if (top > 2 * edge) {
-        EXPECT_LT(mean(image, 0, 0, image.width, top - edge), 3) << what << ": bar above";
-        EXPECT_LT(mean(image, 0, top + height + edge, image.width, image.height), 3)
-            << what << ": bar below";
-    }
+    struct Region {
+        const char* name;
+        int x0, y0, x1, y1;
+    };
+    std::vector<Region> bars;
+    if (left > 2 * edge)
+        bars = {{"bar on the left", 0, 0, left - edge, image.height},
+                {"bar on the right", left + width + edge, 0, image.width, image.height}};
+    if (top > 2 * edge)
+        bars = {{"bar above", 0, 0, image.width, top - edge},
+                {"bar below", 0, top + height + edge, image.width, image.height}};
     // Lit tissue in each quarter of the picture, and in the strips along
     // its four edges.
     int mid_x = left + width / 2, mid_y = top + height / 2;
     int strip = width / 20;
-    struct Region {
-        const char* name;
-        int x0, y0, x1, y1;
-    } regions[] = {
+    Region tunnel[] = {
         {"top left", left, top, mid_x, mid_y},
         {"top right", mid_x, top, left + width, mid_y},
         {"bottom left", left, mid_y, mid_x, top + height},
@@ -203,10 +201,26 @@ void expect_fills(const RgbImage& image, const std::string& what)
         {"top edge", left, top + edge, left + width, top + edge + strip},
         {"bottom edge", left, top + height - edge - strip, left + width, top + height - edge},
     };
-    for (const Region& r : regions)
-        EXPECT_GT(mean(image, r.x0, r.y0, r.x1, r.y1), 30)
-            << what << ": the tunnel in the " << r.name << " of " << width << "x" << height << "+"
-            << left << "+" << top << " in " << image.width << "x" << image.height;
+    std::ostringstream fault;
+    for (const Region& r : bars)
+        if (double m = mean(image, r.x0, r.y0, r.x1, r.y1); m >= 3)
+            fault << r.name << " not black (" << m << "); ";
+    for (const Region& r : tunnel)
+        if (double m = mean(image, r.x0, r.y0, r.x1, r.y1); m <= 30)
+            fault << "no tunnel in the " << r.name << " (" << m << "); ";
+    if (!fault.str().empty())
+        fault << "picture expected at " << width << "x" << height << "+" << left << "+" << top
+              << " in " << image.width << "x" << image.height;
+    return fault.str();
+}
+
+std::string wait_until_filled(const std::function<RgbImage()>& look, double seconds)
+{
+    double deadline = now_ms() + seconds * 1000;
+    std::string fault;
+    while (!(fault = fill_fault(look())).empty() && now_ms() < deadline)
+        sleep_ms(250);
+    return fault;
 }
 
 TemporaryFolder folder_with_programs()

@@ -4,6 +4,7 @@
 #ifndef TESTS_DESKTOP_H
 #define TESTS_DESKTOP_H
 
+#include <functional>
 #include <string>
 
 #include "picture_file.h"
@@ -48,10 +49,14 @@ private:
 // Seconds of CPU the process has used so far, user and system together.
 double cpu_seconds(int pid);
 
-// Checks that `image` shows the tunnel filling it as the SDL layer scales
-// it: a 4:3 picture as large as fits, centred, black bars beside or above
-// and below it. A picture left at 640 × 480 in a corner fails.
-void expect_fills(const RgbImage& image, const std::string& what);
+// What keeps `image` from showing the tunnel as the SDL layer scales it
+// to the window: a 4:3 picture as large as fits, centred, black bars beside
+// or above and below it. Empty if it does. A picture left at 640 × 480 in
+// a corner fails.
+std::string fill_fault(const RgbImage& image);
+// Looks again and again, while frames at a new size may still be coming:
+// the last fault, or empty once the picture fills.
+std::string wait_until_filled(const std::function<RgbImage()>& look, double seconds);
 
 // A fresh folder holding copies of both programs and their bitmaps, made
 // readable by everyone.
