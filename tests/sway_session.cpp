@@ -1,6 +1,7 @@
 #include "sway_session.h"
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <pwd.h>
@@ -142,9 +143,23 @@ std::vector<std::string> SwaySession::as_session_user(const std::vector<std::str
 
 std::map<std::string, std::string> SwaySession::environment() const
 {
-    return {{"XDG_RUNTIME_DIR", folder_ / "run"}, {"HOME", folder()},
-            {"WAYLAND_DISPLAY", wayland_display_}, {"DISPLAY", x_display_},
-            {"SWAYSOCK", ipc_socket_}};
+    std::map<std::string, std::string> env = {
+        {"XDG_RUNTIME_DIR", folder_ / "run"}, {"HOME", folder()},
+        {"WAYLAND_DISPLAY", wayland_display_}, {"DISPLAY", x_display_},
+        {"SWAYSOCK", ipc_socket_}};
+    // The sanitizer build's leak suppressions live in the source tree,
+    // which the session's user may not be able to read: a copy in the
+    // session's folder stands in.
+    const char* lsan = getenv("LSAN_OPTIONS");
+    std::string options = lsan ? lsan : "";
+    size_t at = options.find("suppressions=");
+    if (at != std::string::npos) {
+        size_t start = at + strlen("suppressions="), end = options.find(':', start);
+        std::string copy = folder_ / "lsan.supp";
+        fs::copy_file(options.substr(start, end - start), copy, fs::copy_options::overwrite_existing);
+        env["LSAN_OPTIONS"] = options.replace(start, end == std::string::npos ? end : end - start, copy);
+    }
+    return env;
 }
 
 std::unique_ptr<Program> SwaySession::start(const std::vector<std::string>& argv,
