@@ -10,7 +10,6 @@
 
 #include "ctexture.h"
 #include "cvector.h"
-#include "platform.h"
 #include "rounding.h"
 #include "vornel.h"
 
@@ -31,27 +30,22 @@ static const float PI = 3.141593f;    // one ulp above the float nearest π
 
 // ---- Start-up -------------------------------------------------------------
 
-// SDL 1.2 on SDL2 (sdl12-compat) draws OpenGL programs into a framebuffer
-// of its own by default and scales it onto the window at every swap, so
-// that a program can ask for any resolution. This window has one fixed
-// size, and the copy costs about 1 ms a frame: ask for direct rendering,
-// unless the user has chosen. The classic SDL 1.2 ignores the variable.
-static void prefer_direct_opengl()
-{
-    set_env_default("SDL12COMPAT_OPENGL_SCALING", "0");
-}
-
+// SDL_Quit is called by hand on every way out rather than from atexit: when
+// the display goes away, Xlib ends the process from inside its I/O error
+// handler, and SDL2's shutdown would then wait for ever on the dead
+// connection. The exit handlers must not touch the display.
 int setup_sdl(SDL_Surface* screen)
 {
-    prefer_direct_opengl();
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         fprintf(stderr, "Video initialization failed: %s\n", SDL_GetError());
         SDL_Quit();
         exit(1);
     }
-    atexit(SDL_Quit);  // every later exit shuts SDL down, failures included
 
-    // Fixed size: neither full-screen nor resizable.
+    // Fixed size: neither full-screen nor resizable. Where the window
+    // manager gives it another size, SDL 1.2 on SDL2 (sdl12-compat) scales
+    // the picture to fit, 4:3 and centred, unless SDL12COMPAT_OPENGL_SCALING
+    // is 0.
     Uint32 flags = SDL_HWSURFACE | SDL_OPENGL | SDL_DOUBLEBUF;
     screen = SDL_SetVideoMode(SCREEN_W, SCREEN_H, BPP, flags);
     if (!screen) {
@@ -106,14 +100,35 @@ void setup_gl_light(const float* position)
 
 // ---- Input ----------------------------------------------------------------
 
+static bool hidden = false;  // minimised or unmapped: nobody sees a frame
+
+// Notes whether the window is shown; 1 for a key press or a close request.
+static int take_event(const SDL_Event& event)
+{
+    if (event.type == SDL_ACTIVEEVENT && (event.active.state & SDL_APPACTIVE))
+        hidden = !event.active.gain;
+    return event.type == SDL_KEYDOWN || event.type == SDL_QUIT;
+}
+
 int get_sdl_events()
 {
     int quit = 0;
     SDL_Event event;
     while (SDL_PollEvent(&event))  // drain it all, whatever came first
-        if (event.type == SDL_KEYDOWN || event.type == SDL_QUIT)
+        if (take_event(event))
             quit = 1;
     return quit;
+}
+
+bool window_hidden() { return hidden; }
+
+int wait_while_hidden()
+{
+    SDL_Event event;
+    while (hidden && SDL_WaitEvent(&event))
+        if (take_event(event))
+            return 1;
+    return 0;
 }
 
 // ---- One frame --------------------------------------------------------------
@@ -278,6 +293,11 @@ int main(int argc, char* argv[])
     int done = 0;
     while (!done) {
         done = get_sdl_events();
+        if (!done && window_hidden()) {
+            done = wait_while_hidden();  // no frames while nobody can see them
+            frames = 0;  // nor does the pause count in the next rate
+            last_seconds = whole_seconds(SDL_GetTicks());
+        }
         draw_scene(organ.texID(), veins.texID());
         SDL_GL_SwapBuffers();
         frames = frames + 1;
@@ -289,6 +309,8 @@ int main(int argc, char* argv[])
         }
     }
 
-    // The end: veins, then organ, are destroyed; SDL_Quit runs at exit.
+    // The end: SDL shuts down here, before veins, then organ, are destroyed
+    // (their OpenGL textures end with the context).
+    SDL_Quit();
     return 0;
 }

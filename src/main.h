@@ -11,6 +11,7 @@
 
 // Start-up, in this order. A failure prints one line and ends the process:
 // status 1 when SDL has no video, 2 when the OpenGL window cannot be opened.
+// Nothing shuts SDL down at exit: whoever opened it calls SDL_Quit.
 int setup_sdl(SDL_Surface* screen);
 void setup_opengl(int width, int height);
 void setup_gl_material_light();
@@ -18,6 +19,11 @@ void setup_gl_light(const float* position);
 
 // Drains SDL's queue; 1 if a key was pressed or the window asked to close.
 int get_sdl_events();
+// Whether the events taken so far left the window minimised or hidden.
+bool window_hidden();
+// While the window is hidden, waits for events without drawing: 0 once it
+// is shown again, 1 if a key was pressed or the window asked to close.
+int wait_while_hidden();
 
 // One frame at the clock's current reading, in this program's variant.
 void draw_scene(GLuint organ_tex, GLuint veins_tex);

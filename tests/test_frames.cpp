@@ -141,11 +141,6 @@ size_t differing_pixels(const std::vector<unsigned char>& a, const std::vector<u
 
 }  // namespace
 
-TEST_F(Frames, AskForDirectRenderingUnlessTheUserChose)
-{
-    EXPECT_STREQ(getenv("SDL12COMPAT_OPENGL_SCALING"), "0");
-}
-
 TEST_F(Frames, BothBuildsShowATunnel)
 {
     for (Uint32 ticks : {0u, 5000u, 60000u}) {

@@ -74,5 +74,5 @@ void use_private_display()
 void open_gl_window()
 {
     use_private_display();
-    setup_sdl(nullptr);  // the programs' own window; SDL_Quit runs at exit
+    setup_sdl(nullptr);  // the programs' own window, open until the test program exits
 }
