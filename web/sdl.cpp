@@ -175,3 +175,13 @@ EM_ASYNC_JS(void, wait_for_animation_frame, (), {
 });
 
 extern "C" void SDL_GL_SwapBuffers() { wait_for_animation_frame(); }
+
+// Emscripten's SDL has no SDL_WaitEvent. SDL never reports a page as
+// hidden, so the loop does not wait; should it ever, events are looked for
+// at each animation frame.
+extern "C" int SDL_WaitEvent(SDL_Event* event)
+{
+    while (!SDL_PollEvent(event))
+        wait_for_animation_frame();
+    return 1;
+}
