@@ -1,7 +1,6 @@
 #include "screensaver.h"
 
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -196,18 +195,6 @@ unsigned long root_window(const std::string& display)
 RgbImage screen_contents(const std::string& display)
 {
     return Desktop(display).contents(root_window(display));
-}
-
-std::string window_name(const std::string& display, unsigned long window)
-{
-    Display* x = open_display(display);
-    char* name = nullptr;
-    std::string text;
-    if (XFetchName(x, window, &name) && name)
-        text = name;
-    XFree(name);
-    XCloseDisplay(x);
-    return text;
 }
 
 double changed_share(const RgbImage& a, const RgbImage& b)

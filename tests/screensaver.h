@@ -72,8 +72,6 @@ private:
 // The root window of `display`, and what the whole screen shows.
 unsigned long root_window(const std::string& display);
 RgbImage screen_contents(const std::string& display);
-// The window's WM_NAME, "" if it has none.
-std::string window_name(const std::string& display, unsigned long window);
 
 // The share of pixels that differ by more than 16 levels in a channel
 // between two pictures of one size.
