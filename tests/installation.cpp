@@ -39,7 +39,12 @@ std::vector<std::string> installed_files()
     std::vector<std::string> files = {
         "share/games/vornel/organ.bmp",
         "share/games/vornel/veins.bmp",
+        "share/man/man6/vornel.6x.gz",
     };
+    for (const char* hack : {"vornel", "vornel-single"}) {
+        files.push_back(std::string("libexec/xscreensaver/") + hack);
+        files.push_back(std::string("share/xscreensaver/config/") + hack + ".xml");
+    }
     for (const char* program : {"vornel_layered", "vornel_single"}) {
         std::string name = program;
         files.push_back("games/" + name);

@@ -192,3 +192,30 @@ TEST_F(Installed, ManualPagesNameThePathsOfThisInstallation)
         }
     }
 }
+
+// The screensavers: where xscreensaver looks for hacks and their settings,
+// each settings file naming its hack, and one manual page for both that
+// names this installation's files.
+TEST_F(Installed, HacksTheirSettingsAndTheirPageAreWhereXscreensaverLooks)
+{
+    for (const std::string hack : {"vornel", "vornel-single"}) {
+        std::string path = prefix() + "/libexec/xscreensaver/" + hack;
+        EXPECT_EQ(access(path.c_str(), X_OK), 0) << path;
+        std::string settings = contents(prefix() + "/share/xscreensaver/config/" + hack + ".xml");
+        EXPECT_NE(settings.find("<screensaver name=\"" + hack + "\""), std::string::npos) << hack;
+        EXPECT_NE(settings.find("gl=\"yes\""), std::string::npos) << hack;
+    }
+    std::string page = prefix() + "/share/man/man6/vornel.6x.gz";
+    CommandResult warnings = run_command("MANWIDTH=80 man --warnings -l " + shell_quoted(page) +
+                                         " 2>&1 >/dev/null");
+    EXPECT_EQ(warnings.output, "");
+    CommandResult text = run_command("MANWIDTH=1000 man -l " + shell_quoted(page));
+    ASSERT_EQ(text.status, 0) << text.output;
+    for (const char* part : {"vornel, vornel-single - ", "--window-id", "--root",
+                             "XSCREENSAVER_WINDOW", "SIGTERM", "programs"})
+        EXPECT_NE(text.output.find(part), std::string::npos) << part;
+    std::vector<std::string> paths = installed_paths_named(text.output);
+    EXPECT_GE(paths.size(), 2u) << "the bitmaps";
+    for (const std::string& path : paths)
+        EXPECT_TRUE(fs::exists(path)) << "the page names " << path;
+}

@@ -215,3 +215,11 @@ TEST_F(Package, UnpackedCommandsRunFromAnotherFolderAndEndWithZeroOnAKey)
         EXPECT_EQ(run.standard_error, "") << program;
     }
 }
+
+// The screensavers work only where xscreensaver is; the package works
+// without it.
+TEST_F(Package, SuggestsXscreensaverForItsHacks)
+{
+    EXPECT_EQ(field(deb(), "Suggests"), "xscreensaver");
+    EXPECT_EQ(field(deb(), "Depends").find("xscreensaver"), std::string::npos);
+}

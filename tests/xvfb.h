@@ -10,7 +10,8 @@
 class Xvfb {
 public:
     // glx = false starts a server without the GLX extension: no OpenGL.
-    explicit Xvfb(bool glx = true);
+    // size: the screen's, as "WIDTHxHEIGHT".
+    explicit Xvfb(bool glx = true, const std::string& size = "1024x768");
     ~Xvfb();
     Xvfb(const Xvfb&) = delete;
     Xvfb& operator=(const Xvfb&) = delete;
