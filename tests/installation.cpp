@@ -39,6 +39,7 @@ std::vector<std::string> installed_files()
     std::vector<std::string> files = {
         "share/games/vornel/organ.bmp",
         "share/games/vornel/veins.bmp",
+        "share/metainfo/example.c_seed_17a40484.vornel.metainfo.xml",
     };
     for (const char* program : {"vornel_layered", "vornel_single"}) {
         std::string name = program;
