@@ -21,7 +21,7 @@ Openbox::Openbox(const std::string& display)
     if (!x)
         throw std::runtime_error("cannot open display " + display);
     Atom check = XInternAtom(x, "_NET_SUPPORTING_WM_CHECK", False);
-    double deadline = now_ms() + 10000;
+    double deadline = now_ms() + LOADED_WAIT_SECONDS * 1000;
     bool ready = false;
     while (!ready && now_ms() < deadline && wm_.running()) {
         Atom type;
