@@ -214,6 +214,20 @@ std::string fill_fault(const RgbImage& image)
     return fault.str();
 }
 
+RgbImage crop(const RgbImage& image, int left, int top, int width, int height)
+{
+    RgbImage part;
+    if (image.width < left + width || image.height < top + height)
+        return part;
+    part.width = width;
+    part.height = height;
+    for (int y = top; y < top + height; y++) {
+        auto row = image.rgb.begin() + 3 * (y * image.width + left);
+        part.rgb.insert(part.rgb.end(), row, row + 3 * width);
+    }
+    return part;
+}
+
 std::string wait_until_filled(const std::function<RgbImage()>& look, double seconds)
 {
     double deadline = now_ms() + seconds * 1000;

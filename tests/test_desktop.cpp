@@ -10,20 +10,6 @@ namespace {
 
 const char* const PROGRAMS[] = {"vornel_layered", "vornel_single"};
 
-RgbImage crop(const RgbImage& image, int left, int top, int width, int height)
-{
-    RgbImage part;
-    if (image.width < left + width || image.height < top + height)
-        return part;
-    part.width = width;
-    part.height = height;
-    for (int y = top; y < top + height; y++) {
-        auto row = image.rgb.begin() + 3 * (y * image.width + left);
-        part.rgb.insert(part.rgb.end(), row, row + 3 * width);
-    }
-    return part;
-}
-
 class Desktops : public ::testing::Test {
 protected:
     TemporaryFolder folder = folder_with_programs();

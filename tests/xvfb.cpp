@@ -30,7 +30,7 @@ static std::string read_line(int fd)
 
 // -displayfd picks a free display number, locking it against servers that
 // start side by side, and reports it once the server accepts clients.
-Xvfb::Xvfb(bool glx)
+Xvfb::Xvfb(bool glx, const std::string& screen)
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -42,7 +42,7 @@ Xvfb::Xvfb(bool glx)
         std::string fd = std::to_string(fds[1]);
         // -noreset keeps it from resetting, and refusing connections for a
         // moment, each time its last client leaves.
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
                "-nolisten", "tcp", "-noreset", glx ? "+extension" : "-extension", "GLX",
                (char*)nullptr);
         _exit(127);

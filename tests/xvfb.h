@@ -10,7 +10,8 @@
 class Xvfb {
 public:
     // glx = false starts a server without the GLX extension: no OpenGL.
-    explicit Xvfb(bool glx = true);
+    // screen: width x height x depth.
+    explicit Xvfb(bool glx = true, const std::string& screen = "1024x768x24");
     ~Xvfb();
     Xvfb(const Xvfb&) = delete;
     Xvfb& operator=(const Xvfb&) = delete;
