@@ -34,19 +34,47 @@ std::vector<std::string> with_system(const std::string& root)
             SOURCE_DIR + "/tests/with_debian_system", root};
 }
 
-std::string joined(const std::vector<std::string>& words)
+// Whether anything is mounted at or under `path` here; the test's own
+// mounts never are, but a folder with a mount in it is never deleted.
+bool mounted_under(const std::string& path)
 {
-    std::string line;
-    for (const std::string& word : words)
-        line += shell_quoted(word) + " ";
-    return line;
+    CommandResult mounts = run_command("cut -d' ' -f5 /proc/self/mountinfo");
+    std::stringstream lines(mounts.output);
+    for (std::string point; std::getline(lines, point);)
+        if (point == path || point.rfind(path + "/", 0) == 0)
+            return true;
+    return false;
 }
 
-// A Debian system unpacked from its tarball into a folder of its own.
+// Removes a system's folder, left by this test or by one that was killed.
+void remove_system(const std::string& path)
+{
+    if (mounted_under(path))
+        throw std::runtime_error("something is mounted under " + path + ": not deleted");
+    fs::remove_all(path);
+}
+
+// Runs `words` as a child that dies with the test, however it ends, and
+// takes the namespaces of tests/with_debian_system with it; its standard
+// output and error together.
+CommandResult run_with_test(const std::vector<std::string>& words)
+{
+    std::vector<std::string> args = {"-c", "exec 1>&2; exec \"$@\"", "sh"};
+    args.insert(args.end(), words.begin(), words.end());
+    Program run("sh", "/", {}, args);
+    int status = run.wait(600);
+    return {status, run.standard_error()};
+}
+
+// A Debian system unpacked from its tarball into a folder beside it, one
+// for each suite: a run that was killed leaves its folder to the next.
 class DebianSystem {
 public:
-    explicit DebianSystem(const std::string& suite) : suite_(suite)
+    explicit DebianSystem(const std::string& suite)
+        : suite_(suite), root_(SYSTEMS_DIR + "/" + suite + "-root")
     {
+        remove_system(root_);
+        fs::create_directory(root_);
         std::string tarball = SYSTEMS_DIR + "/" + suite + ".tar";
         CommandResult unpacked = run_command("tar -xf " + shell_quoted(tarball) + " -C " +
                                              shell_quoted(root()));
@@ -60,14 +88,19 @@ public:
     ~DebianSystem()
     {
         run_command("cp -n " + shell_quoted(archives()) + "/*.deb " + shell_quoted(downloads()));
+        try {
+            remove_system(root_);
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << error.what();
+        }
     }
 
-    const std::string& root() const { return folder_.path(); }
+    const std::string& root() const { return root_; }
 
     // A shell command run as root in the system, in a clean environment.
     CommandResult run(const std::string& command) const
     {
-        return run_command(joined(chroot_command(command)));
+        return run_with_test(chroot_command(command));
     }
     // The same, left running: its standard error is the Program's.
     std::unique_ptr<Program> start(const std::string& command) const
@@ -81,7 +114,7 @@ public:
     {
         std::vector<std::string> words = with_system(root());
         words.insert(words.end(), command.begin(), command.end());
-        return run_command(joined(words));
+        return run_with_test(words);
     }
 
     CommandResult apt_install(const std::string& packages) const
@@ -116,8 +149,7 @@ private:
     std::string downloads() const { return SYSTEMS_DIR + "/" + suite_ + "-downloads"; }
     std::string archives() const { return root() + "/var/cache/apt/archives"; }
 
-    std::string suite_;
-    TemporaryFolder folder_;
+    std::string suite_, root_;
 };
 
 struct Release {
