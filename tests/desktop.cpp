@@ -21,7 +21,7 @@ Openbox::Openbox(const std::string& display)
     if (!x)
         throw std::runtime_error("cannot open display " + display);
     Atom check = XInternAtom(x, "_NET_SUPPORTING_WM_CHECK", False);
-    double deadline = now_ms() + 10000;
+    double deadline = now_ms() + LOADED_WAIT_SECONDS * 1000;
     bool ready = false;
     while (!ready && now_ms() < deadline && wm_.running()) {
         Atom type;
@@ -212,6 +212,20 @@ std::string fill_fault(const RgbImage& image)
         fault << "picture expected at " << width << "x" << height << "+" << left << "+" << top
               << " in " << image.width << "x" << image.height;
     return fault.str();
+}
+
+RgbImage crop(const RgbImage& image, int left, int top, int width, int height)
+{
+    RgbImage part;
+    if (image.width < left + width || image.height < top + height)
+        return part;
+    part.width = width;
+    part.height = height;
+    for (int y = top; y < top + height; y++) {
+        auto row = image.rgb.begin() + 3 * (y * image.width + left);
+        part.rgb.insert(part.rgb.end(), row, row + 3 * width);
+    }
+    return part;
 }
 
 std::string wait_until_filled(const std::function<RgbImage()>& look, double seconds)

@@ -54,6 +54,9 @@ double cpu_seconds(int pid);
 // or above and below it. Empty if it does. A picture left at 640 × 480 in
 // a corner fails.
 std::string fill_fault(const RgbImage& image);
+// The rectangle of `image` at left, top; empty if the image does not hold
+// it.
+RgbImage crop(const RgbImage& image, int left, int top, int width, int height);
 // Looks again and again, while frames at a new size may still be coming:
 // the last fault, or empty once the picture fills.
 std::string wait_until_filled(const std::function<RgbImage()>& look, double seconds);

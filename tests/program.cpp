@@ -214,11 +214,11 @@ RunResult run_until_key(const std::string& path, const std::string& working_dir,
 {
     Program run(path, working_dir, env);
     XClient x(getenv("DISPLAY"));
-    Window window = x.find_window("Vornel", 10);
+    Window window = x.find_window("Vornel", LOADED_WAIT_SECONDS);
     if (!window)
         return {-2, run.standard_error()};
     sleep_ms(200);  // some frames
     x.press_key(window, "space");
-    int status = run.wait(10);
+    int status = run.wait(LOADED_WAIT_SECONDS);
     return {status, run.standard_error()};
 }

@@ -71,6 +71,10 @@ struct RunResult {
 RunResult run_until_key(const std::string& path, const std::string& working_dir,
                         const std::map<std::string, std::string>& env = {});
 
+// How long a test waits for what it does not measure (a window to appear,
+// a program to end): the machine may be loaded many times over.
+constexpr double LOADED_WAIT_SECONDS = 30;
+
 // Milliseconds since some fixed moment.
 double now_ms();
 void sleep_ms(int ms);

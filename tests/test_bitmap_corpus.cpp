@@ -237,7 +237,7 @@ TEST_F(BitmapCorpus, TheProgramRefusesEachWithStatusThree)
         else
             write_file(dir / "organ.bmp", b.bytes);
         Program run(VORNEL_LAYERED_PATH, dir.path());
-        EXPECT_EQ(run.wait(10), 3) << b.name;
+        EXPECT_EQ(run.wait(LOADED_WAIT_SECONDS), 3) << b.name;
         const std::string& error = run.standard_error();
         EXPECT_EQ(error.rfind("Can't load texture!!!", 0), 0u) << b.name << ": " << error;
         EXPECT_EQ(error.find('\n'), error.size() - 1) << b.name << ": " << error;

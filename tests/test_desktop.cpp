@@ -10,20 +10,6 @@ namespace {
 
 const char* const PROGRAMS[] = {"vornel_layered", "vornel_single"};
 
-RgbImage crop(const RgbImage& image, int left, int top, int width, int height)
-{
-    RgbImage part;
-    if (image.width < left + width || image.height < top + height)
-        return part;
-    part.width = width;
-    part.height = height;
-    for (int y = top; y < top + height; y++) {
-        auto row = image.rgb.begin() + 3 * (y * image.width + left);
-        part.rgb.insert(part.rgb.end(), row, row + 3 * width);
-    }
-    return part;
-}
-
 class Desktops : public ::testing::Test {
 protected:
     TemporaryFolder folder = folder_with_programs();
@@ -48,13 +34,14 @@ TEST_F(Desktops, ABiggerWindowShowsTheWholePictureUnlessTheUserTurnedScalingOff)
         Program run(program("vornel_layered"), folder.path(), env);
         Desktop x(server.display());
         XClient keys(server.display());
-        Window window = x.find_window("Vornel", 10);
+        Window window = x.find_window("Vornel", LOADED_WAIT_SECONDS);
         ASSERT_NE(window, 0u);
         EXPECT_EQ(x.contents(window).width, 640) << "the window asks for 640 x 480";
         x.move_resize(window, 0, 0, c.width, c.height);
         std::string what = std::to_string(c.width) + "x" + std::to_string(c.height);
         if (!c.scaling) {
-            EXPECT_EQ(wait_until_filled([&] { return x.contents(window); }, 20), "") << what;
+            auto whole = [&] { return x.contents(window); };
+            EXPECT_EQ(wait_until_filled(whole, LOADED_WAIT_SECONDS), "") << what;
         } else {
             // The user's choice: 640 × 480 drawn into the bottom-left
             // corner once frames at the new size come, nothing beside it.
@@ -63,13 +50,14 @@ TEST_F(Desktops, ABiggerWindowShowsTheWholePictureUnlessTheUserTurnedScalingOff)
                 image = x.contents(window);
                 return crop(image, 0, image.height - 480, 640, 480);
             };
-            EXPECT_EQ(wait_until_filled(corner, 20), "") << what << " with scaling off";
+            EXPECT_EQ(wait_until_filled(corner, LOADED_WAIT_SECONDS), "")
+                << what << " with scaling off";
             EXPECT_EQ(crop(image, 640, 0, image.width - 640, image.height).rgb,
                       std::vector<unsigned char>(3 * (image.width - 640) * image.height, 0))
                 << what << " with scaling off";
         }
         keys.press_key(window, "space");
-        EXPECT_EQ(run.wait(10), 0) << what;
+        EXPECT_EQ(run.wait(LOADED_WAIT_SECONDS), 0) << what;
     }
 }
 
@@ -83,12 +71,12 @@ TEST_F(Desktops, EachProgramEndsWhenItsXServerGoesAway)
         Program run(program(name), folder.path(), {{"DISPLAY", display}});
         {
             XClient x(display);
-            ASSERT_NE(x.find_window("Vornel", 10), 0u) << name;
+            ASSERT_NE(x.find_window("Vornel", LOADED_WAIT_SECONDS), 0u) << name;
         }
         sleep_ms(500);  // some frames
         server.reset();  // SIGTERM; gone once reaped
         double gone = now_ms();
-        int status = run.wait(10);
+        int status = run.wait(LOADED_WAIT_SECONDS);
         EXPECT_LT(now_ms() - gone, 2000) << name << " took this long to end";
         EXPECT_NE(status, 0) << name;
         EXPECT_NE(status, -1) << name << " is still running, or was killed by a signal";
@@ -112,13 +100,13 @@ TEST_F(Desktops, AMinimisedWindowDrawsNothingUntilShownAgain)
         Program run(program(name), folder.path(), {{"DISPLAY", server.display()}});
         Desktop x(server.display());
         XClient keys(server.display());
-        Window window = x.find_window("Vornel", 10);
+        Window window = x.find_window("Vornel", LOADED_WAIT_SECONDS);
         ASSERT_NE(window, 0u) << name;
-        ASSERT_TRUE(x.wait_viewable(window, true, 10)) << name;
+        ASSERT_TRUE(x.wait_viewable(window, true, LOADED_WAIT_SECONDS)) << name;
         sleep_ms(300);
 
         x.iconify(window);
-        ASSERT_TRUE(x.wait_viewable(window, false, 10)) << name;
+        ASSERT_TRUE(x.wait_viewable(window, false, LOADED_WAIT_SECONDS)) << name;
         sleep_ms(500);  // the last frames in flight
         double cpu = cpu_seconds(run.pid()), start = now_ms();
         sleep_ms(2500);
@@ -132,9 +120,9 @@ TEST_F(Desktops, AMinimisedWindowDrawsNothingUntilShownAgain)
         // later than it came, never sooner.
         double restored = now_ms();
         x.restore(window);
-        ASSERT_TRUE(x.wait_viewable(window, true, 10)) << name;
+        ASSERT_TRUE(x.wait_viewable(window, true, LOADED_WAIT_SECONDS)) << name;
         std::string rate = "*Vornel* by Talwick [OpenGL demo]  FPS: ";
-        double deadline = now_ms() + 10000;
+        double deadline = now_ms() + LOADED_WAIT_SECONDS * 1000;
         while (keys.title(window) == title && now_ms() < deadline)
             sleep_ms(50);
         EXPECT_GT(now_ms() - restored, 1990) << name << ": a rate right after the pause";
@@ -142,7 +130,7 @@ TEST_F(Desktops, AMinimisedWindowDrawsNothingUntilShownAgain)
         EXPECT_GT(atoi(keys.title(window).c_str() + rate.size()), 0) << keys.title(window);
 
         keys.press_key(window, "space");
-        EXPECT_EQ(run.wait(10), 0) << name;
+        EXPECT_EQ(run.wait(LOADED_WAIT_SECONDS), 0) << name;
         EXPECT_EQ(run.standard_error(), "") << name;
     }
 }
@@ -153,13 +141,13 @@ TEST_F(Desktops, AMinimisedWindowStillClosesWithStatusZero)
     Openbox wm(server.display());
     Program run(program("vornel_layered"), folder.path(), {{"DISPLAY", server.display()}});
     Desktop x(server.display());
-    Window window = x.find_window("Vornel", 10);
+    Window window = x.find_window("Vornel", LOADED_WAIT_SECONDS);
     ASSERT_NE(window, 0u);
-    ASSERT_TRUE(x.wait_viewable(window, true, 10));
+    ASSERT_TRUE(x.wait_viewable(window, true, LOADED_WAIT_SECONDS));
     x.iconify(window);
-    ASSERT_TRUE(x.wait_viewable(window, false, 10));
+    ASSERT_TRUE(x.wait_viewable(window, false, LOADED_WAIT_SECONDS));
     sleep_ms(300);
     ASSERT_TRUE(run.running());
     XClient(server.display()).request_close(window);  // as a taskbar's close does
-    EXPECT_EQ(run.wait(10), 0);
+    EXPECT_EQ(run.wait(LOADED_WAIT_SECONDS), 0);
 }

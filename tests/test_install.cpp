@@ -113,7 +113,7 @@ TEST_F(Installed, CommandRunsThroughASymbolicLinkInAnotherFolder)
 TEST_F(Installed, CommandEndsWithTheProgramsOwnStatusAndMessage)
 {
     Program no_video(command("vornel_single"), elsewhere.path(), {{"SDL_VIDEODRIVER", "nosuch"}});
-    EXPECT_EQ(no_video.wait(10), 1);
+    EXPECT_EQ(no_video.wait(LOADED_WAIT_SECONDS), 1);
     EXPECT_EQ(no_video.standard_error().rfind("Video initialization failed: ", 0), 0u)
         << no_video.standard_error();
 
@@ -127,7 +127,7 @@ TEST_F(Installed, CommandEndsWithTheProgramsOwnStatusAndMessage)
         ~PutBack() { fs::rename(from, to); }
     } put_back{aside, veins};
     Program no_bitmap(command("vornel_layered"), elsewhere.path());
-    EXPECT_EQ(no_bitmap.wait(10), 3);
+    EXPECT_EQ(no_bitmap.wait(LOADED_WAIT_SECONDS), 3);
     EXPECT_EQ(no_bitmap.standard_error().rfind("Can't load texture!!!", 0), 0u)
         << no_bitmap.standard_error();
 }
@@ -218,4 +218,41 @@ TEST_F(Installed, HacksTheirSettingsAndTheirPageAreWhereXscreensaverLooks)
     EXPECT_GE(paths.size(), 2u) << "the bitmaps";
     for (const std::string& path : paths)
         EXPECT_TRUE(fs::exists(path)) << "the page names " << path;
+}
+
+// What software centres read: valid AppStream metadata (without network:
+// the screenshots' addresses are not fetched), whose launchables are the
+// installed desktop entries, whose screenshots are the project's own
+// pictures, and whose release is debian/changelog's latest.
+TEST_F(Installed, AppStreamMetadataIsValidAndNamesTheEntriesPicturesAndChangelogsRelease)
+{
+    std::string metainfo;
+    for (const std::string& file : installed_files())
+        if (file.rfind("share/metainfo/", 0) == 0)
+            metainfo = prefix() + "/" + file;
+    ASSERT_NE(metainfo, "");
+    CommandResult validate = run_command("appstreamcli validate --no-net " + shell_quoted(metainfo));
+    EXPECT_EQ(validate.status, 0) << validate.output;
+    for (const char* severity : {"E: ", "W: "})
+        EXPECT_EQ(validate.output.find(severity), std::string::npos) << validate.output;
+
+    std::string xml = contents(metainfo);
+    for (const char* program : PROGRAMS) {
+        std::string entry = std::string(program) + ".desktop";
+        EXPECT_NE(xml.find("<launchable type=\"desktop-id\">" + entry + "</launchable>"),
+                  std::string::npos) << entry;
+        EXPECT_TRUE(fs::is_regular_file(prefix() + "/share/applications/" + entry)) << entry;
+    }
+    for (const std::string picture : {"layered.jpg", "single.jpg"}) {
+        EXPECT_NE(xml.find("/" + picture + "</image>"), std::string::npos) << picture;
+        EXPECT_TRUE(fs::is_regular_file(std::string(VORNEL_SOURCE_DIR) + "/docs/images/" + picture));
+    }
+
+    std::string changelog = shell_quoted(std::string(VORNEL_SOURCE_DIR) + "/debian/changelog");
+    CommandResult release = run_command(
+        "printf '<release version=\"%s\" date=\"%s\"/>' \"$(dpkg-parsechangelog -l " + changelog +
+        " -S Version)\" \"$(date -u -d @$(dpkg-parsechangelog -l " + changelog +
+        " -S Timestamp) +%F)\"");
+    ASSERT_EQ(release.status, 0) << release.output;
+    EXPECT_NE(xml.find(release.output), std::string::npos) << release.output << " in\n" << xml;
 }

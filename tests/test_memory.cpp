@@ -16,13 +16,13 @@ long resident_while_running(const TemporaryFolder& folder)
 {
     Program run(VORNEL_LAYERED_PATH, folder.path());
     XClient x(getenv("DISPLAY"));
-    Window window = x.find_window("Vornel", 20);
+    Window window = x.find_window("Vornel", LOADED_WAIT_SECONDS);
     if (!window)
         return -1;
     sleep_ms(1500);
     long resident = run.resident_kib();
     x.press_key(window, "space");
-    return run.wait(20) == 0 ? resident : -1;
+    return run.wait(LOADED_WAIT_SECONDS) == 0 ? resident : -1;
 }
 
 TemporaryFolder folder_with_veins(const std::string& veins)

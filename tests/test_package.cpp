@@ -49,25 +49,20 @@ std::string contents(const std::string& path)
 
 class Package : public ::testing::Test {
 protected:
-    // TMPDIR points into the test's folder: scripts/package's copy of the
-    // sources and lintian's caches go there, and go with it.
+    // The packages come from the fixture package_deb (tests/CMakeLists.txt),
+    // which runs scripts/package once for every package test; TMPDIR points
+    // into its folder, where lintian's caches go too.
     static void SetUpTestSuite()
     {
         use_private_display();
-        folder_ = new TemporaryFolder;
-        fs::create_directory(dist());
-        fs::create_directory(scratch());
-        made_ = run_command("TMPDIR=" + shell_quoted(scratch()) + " VORNEL_DIST=" +
-                            shell_quoted(dist()) + " " +
-                            shell_quoted(SOURCE_DIR + "/scripts/package") + " deb");
         architecture_ = trimmed(run_command("dpkg --print-architecture").output);
+        made_ = {fs::is_regular_file(deb()) ? 0 : 1, contents(VORNEL_PACKAGE_DIR "/made.log")};
     }
-    static void TearDownTestSuite() { delete folder_; }
 
     void SetUp() override { ASSERT_EQ(made_.status, 0) << made_.output; }
 
-    static std::string dist() { return folder_->path() + "/dist"; }
-    static std::string scratch() { return folder_->path() + "/tmp"; }
+    static std::string dist() { return VORNEL_PACKAGE_DIR "/dist"; }
+    static std::string scratch() { return VORNEL_PACKAGE_DIR "/tmp"; }
     static std::string file(const std::string& package, const std::string& kind)
     {
         return dist() + "/" + package + "_" + VERSION + "_" + architecture_ + "." + kind;
@@ -89,11 +84,9 @@ protected:
     static CommandResult made_;
 
 private:
-    static TemporaryFolder* folder_;
     static std::string architecture_;
 };
 
-TemporaryFolder* Package::folder_ = nullptr;
 CommandResult Package::made_;
 std::string Package::architecture_;
 

@@ -48,11 +48,11 @@ TEST_F(Programs, AnyKeyEndsTheRunWithStatusZero)
         for (const char* key : {"a", "Shift_L", "Control_R", "Escape"}) {
             Program run(program, bitmaps.path());
             XClient x(display());
-            Window window = x.find_window("Vornel", 10);
+            Window window = x.find_window("Vornel", LOADED_WAIT_SECONDS);
             ASSERT_NE(window, 0u) << program;
             sleep_ms(200);  // some frames
             x.press_key(window, key);
-            EXPECT_EQ(run.wait(10), 0) << program << " after " << key;
+            EXPECT_EQ(run.wait(LOADED_WAIT_SECONDS), 0) << program << " after " << key;
             EXPECT_EQ(run.standard_error(), "");
         }
 }
@@ -61,14 +61,14 @@ TEST_F(Programs, MouseAloneDoesNotEndTheRunButACloseRequestDoes)
 {
     Program run(LAYERED, bitmaps.path());
     XClient x(display());
-    Window window = x.find_window("Vornel", 10);
+    Window window = x.find_window("Vornel", LOADED_WAIT_SECONDS);
     ASSERT_NE(window, 0u);
     x.move_and_click(window);
     sleep_ms(1000);
     EXPECT_TRUE(run.running()) << "ended by the mouse";
 
     x.request_close(window);  // WM_DELETE_WINDOW, as a window manager sends it
-    EXPECT_EQ(run.wait(10), 0);
+    EXPECT_EQ(run.wait(LOADED_WAIT_SECONDS), 0);
 }
 
 TEST_F(Programs, TitleShowsTheStartupCaptionThenTheFrameRate)
@@ -79,7 +79,7 @@ TEST_F(Programs, TitleShowsTheStartupCaptionThenTheFrameRate)
     double before_start = now_ms();
     Program run(LAYERED, bitmaps.path());
     XClient x(display());
-    Window window = x.find_window("Vornel by Talwick", 10);
+    Window window = x.find_window("Vornel by Talwick", LOADED_WAIT_SECONDS);
     ASSERT_NE(window, 0u);
     EXPECT_EQ(x.title(window), STARTUP_TITLE);
 
@@ -96,7 +96,7 @@ TEST_F(Programs, TitleShowsTheStartupCaptionThenTheFrameRate)
     EXPECT_GT(fps, 0) << title;
 
     x.press_key(window, "space");
-    EXPECT_EQ(run.wait(10), 0);
+    EXPECT_EQ(run.wait(LOADED_WAIT_SECONDS), 0);
 }
 
 TEST_F(Programs, MissingBitmapsEndWithStatusThree)
@@ -109,7 +109,7 @@ TEST_F(Programs, MissingBitmapsEndWithStatusThree)
                  {folder_with({"organ.bmp"}), "veins.bmp"}};
     for (const Case& c : cases) {
         Program run(LAYERED, c.dir.path());
-        EXPECT_EQ(run.wait(10), 3) << c.missing;
+        EXPECT_EQ(run.wait(LOADED_WAIT_SECONDS), 3) << c.missing;
         const std::string& error = run.standard_error();
         EXPECT_EQ(error.rfind("Can't load texture!!!", 0), 0u) << error;
         EXPECT_NE(error.find(c.missing), std::string::npos) << error;
@@ -121,18 +121,18 @@ TEST_F(Programs, MissingBitmapsEndWithStatusThree)
 TEST_F(Programs, NoVideoIsStatusOneAndNoOpenGLIsStatusTwo)
 {
     Program no_video(LAYERED, bitmaps.path(), {{"SDL_VIDEODRIVER", "nosuch"}});
-    EXPECT_EQ(no_video.wait(10), 1);
+    EXPECT_EQ(no_video.wait(LOADED_WAIT_SECONDS), 1);
     EXPECT_EQ(no_video.standard_error().rfind("Video initialization failed: ", 0), 0u)
         << no_video.standard_error();
 
     Program dummy(LAYERED, bitmaps.path(), {{"SDL_VIDEODRIVER", "dummy"}});
-    EXPECT_EQ(dummy.wait(10), 2);
+    EXPECT_EQ(dummy.wait(LOADED_WAIT_SECONDS), 2);
     EXPECT_EQ(dummy.standard_error().rfind("Video initialization failed: ", 0), 0u)
         << dummy.standard_error();
 
     Xvfb without_glx(false);
     Program no_glx(SINGLE, bitmaps.path(), {{"DISPLAY", without_glx.display()}});
-    EXPECT_EQ(no_glx.wait(10), 2);
+    EXPECT_EQ(no_glx.wait(LOADED_WAIT_SECONDS), 2);
     const std::string& error = no_glx.standard_error();
     EXPECT_EQ(error.rfind("Video initialization failed: ", 0), 0u) << error;
     EXPECT_GT(error.size(), strlen("Video initialization failed: \n")) << "SDL's reason is missing";

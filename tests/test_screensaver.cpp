@@ -4,6 +4,7 @@
 // the root window, as xscreensaver's hacks are.
 #include "desktop.h"
 #include "installation.h"
+#include "program.h"
 #include "screensaver.h"
 #include "xvfb.h"
 
@@ -19,8 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A loaded machine may take this long to start a hack and draw.
-const double START_SECONDS = 30;
 // The hack ends some 25 ms after SIGTERM or its window's end, but a
 // machine loaded ten times over its cores has been seen to take a second
 // to tear a process down. A hack that does not end, or ends only when
@@ -76,7 +75,7 @@ protected:
         ASSERT_TRUE(run.running()) << run.standard_error();
         double sent = now_ms();
         kill(run.pid(), SIGTERM);
-        EXPECT_EQ(run.wait(10), 0);
+        EXPECT_EQ(run.wait(LOADED_WAIT_SECONDS), 0);
         EXPECT_LT(now_ms() - sent, END_MS);
         EXPECT_EQ(run.standard_error(), "");
     }
@@ -84,10 +83,10 @@ protected:
     // The picture fills the window 4:3 and centred, and moves.
     static void expect_moving_tunnel(const std::function<RgbImage()>& look)
     {
-        EXPECT_EQ(wait_until_filled(look, START_SECONDS), "");
+        EXPECT_EQ(wait_until_filled(look, LOADED_WAIT_SECONDS), "");
         // At nice 10 on a loaded machine, frames may come seconds apart.
         RgbImage before = look();
-        double deadline = now_ms() + START_SECONDS * 1000;
+        double deadline = now_ms() + LOADED_WAIT_SECONDS * 1000;
         while (changed_share(before, look()) <= 0.05 && now_ms() < deadline)
             sleep_ms(250);
         EXPECT_GT(changed_share(before, look()), 0.05) << "the tunnel stands still";
@@ -118,7 +117,7 @@ TEST_F(Screensaver, UnderXscreensaverFillsTheScreen43AndEndsAtOnceOnDeactivation
     XScreensaver saver(display(), hack("vornel"));
     std::string root_name = XClient(display()).title(root_window(display()));
     ASSERT_TRUE(saver.activate());
-    int pid = saver.wait_for_launch(START_SECONDS);
+    int pid = saver.wait_for_launch(LOADED_WAIT_SECONDS);
     ASSERT_NE(pid, 0) << saver.standard_error();
     expect_moving_tunnel([&] { return screen_contents(display()); });
     sleep_ms(3500);  // the program's first frame-rate caption is due
@@ -129,7 +128,7 @@ TEST_F(Screensaver, UnderXscreensaverFillsTheScreen43AndEndsAtOnceOnDeactivation
 
     ASSERT_TRUE(saver.deactivate());
     double asked = now_ms();
-    EXPECT_TRUE(wait_until_ended(pid, 10));
+    EXPECT_TRUE(wait_until_ended(pid, LOADED_WAIT_SECONDS));
     EXPECT_LT(now_ms() - asked, END_MS) << "ms until the hack ended";
     sleep_ms(2000);
     EXPECT_EQ(saver.launches().size(), 1u) << "started again";
@@ -142,7 +141,7 @@ TEST_F(Screensaver, UnderXscreensaverAHackThatCannotStartSaysSoOnceAndWaitsForIt
 {
     XScreensaver saver(display(), hack("vornel"), {{"SDL_VIDEODRIVER", "nosuch"}});
     ASSERT_TRUE(saver.activate());
-    int pid = saver.wait_for_launch(START_SECONDS);
+    int pid = saver.wait_for_launch(LOADED_WAIT_SECONDS);
     ASSERT_NE(pid, 0) << saver.standard_error();
     sleep_ms(4000);
     EXPECT_EQ(saver.launches().size(), 1u) << "started again";
@@ -188,14 +187,14 @@ TEST_F(Screensaver, EndsQuietlyWithZeroWhenItsWindowIsDestroyed)
         PlainWindow window(display(), 640, 480, "plain window");
         std::unique_ptr<Program> run =
             start("vornel", {}, {{"XSCREENSAVER_WINDOW", hex(window.id())}});
-        EXPECT_EQ(wait_until_filled([&] { return x.contents(window.id()); }, START_SECONDS), "");
+        EXPECT_EQ(wait_until_filled([&] { return x.contents(window.id()); }, LOADED_WAIT_SECONDS), "");
         window.destroy();
         double destroyed = now_ms();
         if (then_sigterm) {
             sleep_ms(100);
             kill(run->pid(), SIGTERM);
         }
-        EXPECT_EQ(run->wait(10), 0) << run->standard_error();
+        EXPECT_EQ(run->wait(LOADED_WAIT_SECONDS), 0) << run->standard_error();
         EXPECT_LT(now_ms() - destroyed, END_MS);
         EXPECT_EQ(run->standard_error(), "");
     }
@@ -215,13 +214,13 @@ TEST_F(Screensaver, AFaultSaysOneLineAndUnderXscreensaverWaitsForSigterm)
     ASSERT_TRUE(waiting->running());
     double sent = now_ms();
     kill(waiting->pid(), SIGTERM);
-    EXPECT_EQ(waiting->wait(10), 0);
+    EXPECT_EQ(waiting->wait(LOADED_WAIT_SECONDS), 0);
     EXPECT_LT(now_ms() - sent, END_MS);
 
     // Started by hand, it ends with the program's status.
     PlainWindow window(display(), 640, 480, "plain window");
     std::unique_ptr<Program> wrong = start("vornel", {"--window-id", "nowindow"});
-    EXPECT_EQ(wrong->wait(10), 1);
+    EXPECT_EQ(wrong->wait(LOADED_WAIT_SECONDS), 1);
     EXPECT_EQ(wrong->standard_error(),
               "vornel: --window-id needs a window's id, in decimal or 0x hex\n");
 
@@ -234,7 +233,7 @@ TEST_F(Screensaver, AFaultSaysOneLineAndUnderXscreensaverWaitsForSigterm)
         ~PutBack() { fs::rename(from, to); }
     } put_back{aside, veins};
     std::unique_ptr<Program> no_bitmap = start("vornel", {"--window-id", std::to_string(window.id())});
-    EXPECT_EQ(no_bitmap->wait(START_SECONDS), 3);
+    EXPECT_EQ(no_bitmap->wait(LOADED_WAIT_SECONDS), 3);
     EXPECT_EQ(no_bitmap->standard_error().rfind("Can't load texture!!!", 0), 0u)
         << no_bitmap->standard_error();
 }
@@ -244,10 +243,10 @@ TEST_F(Screensaver, AFaultSaysOneLineAndUnderXscreensaverWaitsForSigterm)
 TEST_F(Screensaver, WithoutAWindowOpensItsOwnAndEndsOnAKey)
 {
     std::unique_ptr<Program> run = start("vornel", {});
-    unsigned long window = Desktop(display()).find_window("Vornel", START_SECONDS);
+    unsigned long window = Desktop(display()).find_window("Vornel", LOADED_WAIT_SECONDS);
     ASSERT_NE(window, 0u) << run->standard_error();
     sleep_ms(200);
     XClient(display()).press_key(window, "space");
-    EXPECT_EQ(run->wait(10), 0);
+    EXPECT_EQ(run->wait(LOADED_WAIT_SECONDS), 0);
     EXPECT_EQ(run->standard_error(), "");
 }

@@ -14,7 +14,7 @@ TEST(Soak, ResidentSizeStaysFlatForAMinute)
     const int seconds = VORNEL_SOAK_SECONDS, settle = 10;  // seconds
     Program run(VORNEL_LAYERED_PATH, VORNEL_BUILD_DIR);
     XClient x(getenv("DISPLAY"));
-    Window window = x.find_window("Vornel", 10);
+    Window window = x.find_window("Vornel", LOADED_WAIT_SECONDS);
     ASSERT_NE(window, 0u);
 
     std::vector<long> samples;  // one every 5 seconds
@@ -28,7 +28,7 @@ TEST(Soak, ResidentSizeStaysFlatForAMinute)
     std::string title = x.title(window);
     printf("title: %s\n", title.c_str());
     x.press_key(window, "q");
-    EXPECT_EQ(run.wait(10), 0);
+    EXPECT_EQ(run.wait(LOADED_WAIT_SECONDS), 0);
 
     long settled = samples[settle / 5];
     long growth = samples.back() - settled;

@@ -26,11 +26,14 @@ protected:
     std::unique_ptr<Program> start(const char* name, const std::map<std::string, std::string>& env)
     {
         std::unique_ptr<Program> run = session.start({session.folder() + "/" + name}, env);
-        EXPECT_TRUE(session.wait_for_windows("Vornel", ++windows, 20))
+        EXPECT_TRUE(session.wait_for_windows("Vornel", ++windows, LOADED_WAIT_SECONDS))
             << name << ": " << run->standard_error();
         return run;
     }
-    std::string filled() { return wait_until_filled([&] { return session.screenshot(); }, 20); }
+    std::string filled()
+    {
+        return wait_until_filled([&] { return session.screenshot(); }, LOADED_WAIT_SECONDS);
+    }
 };
 
 }  // namespace
@@ -43,7 +46,7 @@ TEST_F(Wayland, NativeWindowIsFilledAndEndsOnAKey)
     EXPECT_EQ(session.run({"swaymsg", "fullscreen", "enable"}), 0);
     EXPECT_EQ(filled(), "") << "full screen, native";
     EXPECT_EQ(session.run(SPACE), 0);
-    EXPECT_EQ(run->wait(15), 0) << run->standard_error();
+    EXPECT_EQ(run->wait(LOADED_WAIT_SECONDS), 0) << run->standard_error();
 }
 
 // Through Xwayland the fixed-size window floats at 640 × 480; tiled and
@@ -56,7 +59,7 @@ TEST_F(Wayland, XwaylandWindowIsFilledTiledAndFullScreenAndEndsOnAKey)
     EXPECT_EQ(session.run({"swaymsg", "fullscreen", "enable"}), 0);
     EXPECT_EQ(filled(), "") << "full screen, Xwayland";
     EXPECT_EQ(session.run(SPACE), 0);
-    EXPECT_EQ(run->wait(15), 0) << run->standard_error();
+    EXPECT_EQ(run->wait(LOADED_WAIT_SECONDS), 0) << run->standard_error();
 }
 
 TEST_F(Wayland, SwaymsgKillEndsEitherWithStatusZero)
@@ -64,7 +67,7 @@ TEST_F(Wayland, SwaymsgKillEndsEitherWithStatusZero)
     for (const auto& env : {NATIVE, XWAYLAND}) {
         auto run = start("vornel_layered", env);
         EXPECT_EQ(session.run({"swaymsg", "kill"}), 0);
-        EXPECT_EQ(run->wait(15), 0) << run->standard_error();
+        EXPECT_EQ(run->wait(LOADED_WAIT_SECONDS), 0) << run->standard_error();
         windows--;
     }
 }
@@ -77,10 +80,10 @@ TEST_F(Wayland, TheCompositorsEndEndsBoth)
     auto native = start("vornel_single", NATIVE);
     session.kill_compositor();
     double gone = now_ms();
-    int x_status = x_client->wait(10);
+    int x_status = x_client->wait(LOADED_WAIT_SECONDS);
     EXPECT_LT(now_ms() - gone, 2000) << "the Xwayland client took this long to end";
     EXPECT_GT(x_status, 0) << x_client->standard_error();
     EXPECT_NE(x_client->standard_error().find(session.x_display()), std::string::npos)
         << x_client->standard_error();
-    EXPECT_EQ(native->wait(10), 0) << native->standard_error();
+    EXPECT_EQ(native->wait(LOADED_WAIT_SECONDS), 0) << native->standard_error();
 }
