@@ -101,7 +101,7 @@ function xvfb(size = '1024x768') {
 
 // Headless Chromium with WebGL on SwiftShader; nothing it does reaches the
 // network. `more` are further command-line switches.
-async function chromium(more = []) {
+async function startChromium(more = []) {
   const browser = await puppeteer.launch({
     executablePath: process.env.VORNEL_CHROMIUM || '/usr/bin/chromium',
     headless: true,
@@ -116,7 +116,7 @@ async function chromium(more = []) {
 
 // Firefox ESR on a private Xvfb: its headless mode has no WebGL, on X it
 // draws with Mesa's llvmpipe.
-async function firefox() {
+async function startFirefox() {
   const display = await xvfb();
   const browser = await puppeteer.launch({
     browser: 'firefox',
@@ -129,9 +129,10 @@ async function firefox() {
   return browser;
 }
 
-// The page API over a puppeteer page.
+// The page API over a puppeteer page; whatever else the puppeteer page
+// offers passes through.
 function puppeteerPage(page) {
-  return {
+  const api = {
     puppeteer: page,
     goto: address => page.goto(address),
     evaluate: (fn, ...args) => page.evaluate(fn, ...args),
@@ -147,10 +148,22 @@ function puppeteerPage(page) {
     async picture(selector = '#canvas') {
       return (await page.$(selector)).screenshot({ type: 'png' });
     },
-    setViewport: (width, height, mobile = false) =>
+    resize: (width, height, mobile = false) =>
       page.setViewport({ width, height, deviceScaleFactor: 1, isMobile: mobile, hasTouch: mobile }),
     close: () => page.close(),
   };
+  return new Proxy(page, {
+    get: (target, name) => name in api ? api[name]
+      : typeof target[name] === 'function' ? target[name].bind(target) : target[name],
+  });
+}
+
+// A puppeteer browser whose new pages have the page API.
+function puppeteerBrowser(browser) {
+  return new Proxy(browser, {
+    get: (target, name) => name === 'newPage' ? async () => puppeteerPage(await target.newPage())
+      : typeof target[name] === 'function' ? target[name].bind(target) : target[name],
+  });
 }
 
 // ---- WebKit, through WebDriver ---------------------------------------------------
@@ -259,14 +272,16 @@ function webDriverPage(send) {
         const r = document.querySelector(s).getBoundingClientRect();
         return [r.width, r.height, r.left, r.top].map(Math.round);
       }, selector);
+      // Without dates in it, the same picture is the same bytes.
       const cut = spawnSync('convert', ['png:-', '-crop', `${box[0]}x${box[1]}+${box[2]}+${box[3]}`,
-                                        '+repage', 'png:-'], { input: view, maxBuffer: 1 << 26 });
+                                        '+repage', '-strip', '-define', 'png:exclude-chunk=date,time',
+                                        'png:-'], { input: view, maxBuffer: 1 << 26 });
       if (cut.status !== 0) throw new Error(`convert: ${cut.stderr}`);
       return cut.stdout;
     },
     // The window's outer size is set, then grown by what its frame takes,
     // so that the page's viewport is width x height.
-    async setViewport(width, height) {
+    async resize(width, height) {
       await send('POST', '/window/rect', { width, height });
       const inner = await evaluate(() => [innerWidth, innerHeight]);
       await send('POST', '/window/rect', { width: 2 * width - inner[0], height: 2 * height - inner[1] });
@@ -280,26 +295,25 @@ function webDriverPage(send) {
 // Starts a browser by name; `options.args` are further switches for
 // Chromium's command line. It opens pages with open(browser, ...).
 export async function launch(name, options = {}) {
+  if (name === 'chromium') return puppeteerBrowser(await startChromium(options.args));
+  if (name === 'firefox') return puppeteerBrowser(await startFirefox());
   if (name === 'webkit') return webkit();
-  const browser = name === 'chromium' ? await chromium(options.args)
-                : name === 'firefox' ? await firefox() : null;
-  if (!browser) throw new Error(`no browser named ${name}`);
-  return {
-    newPage: async () => puppeteerPage(await browser.newPage()),
-  };
+  throw new Error(`no browser named ${name}`);
 }
+
+export const chromium = (args = []) => launch('chromium', { args });
 
 // A new page at `address`, its viewport `width` x `height` (by default
 // larger than the page's picture at its natural size). The page API:
 // evaluate(fn, ...args) and waitFor(fn, seconds, ...args) run fn in the
 // page; title(); press('x'), press('Control+r'); click and doubleClick a
 // selector; picture(selector): a PNG of an element as shown;
-// setViewport(width, height, mobile: a phone's, where puppeteer can);
+// resize(width, height, mobile: a phone's, where puppeteer can);
 // close(); and, in Chromium and Firefox,
 // .puppeteer, the puppeteer page, for what only they offer.
 export async function open(browser, address, { width = 800, height = 700, mobile } = {}) {
   const page = await browser.newPage();
-  await page.setViewport(width, height, mobile);
+  await page.resize(width, height, mobile);
   await page.goto(address);
   return page;
 }
@@ -319,3 +333,6 @@ export async function waitForState(page, wanted, seconds = 30) {
 export function text(page, selector) {
   return page.evaluate(s => document.querySelector(s).textContent, selector);
 }
+
+// The canvas as the page shows it, a PNG.
+export const canvasPicture = page => page.picture();
