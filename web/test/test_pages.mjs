@@ -24,9 +24,13 @@ after(cleanUp);
 // Each test's pages are closed after it, passed or failed: a page left
 // open would stand in front of the next test's.
 let pages = [];
-async function open(...args) {
-  const page = await openPage(...args);
+// Where puppeteer can, the page's uncaught errors are kept (page.errors).
+async function open(browser, address, options) {
+  const page = await openPage(browser, 'about:blank', options);
   pages.push(page);
+  page.errors = [];
+  page.puppeteer?.on('pageerror', error => page.errors.push(error.message));
+  await page.goto(address);
   return page;
 }
 afterEach(async () => {
@@ -80,6 +84,7 @@ for (const file of ['index.html', 'single.html'])
     await page.press('Tab');
     assert.match(await page.evaluate(() => document.activeElement.tagName), /^(A|BUTTON)$/,
                  'Tab should reach the page\'s controls once the demo has ended');
+    assert.deepEqual(page.errors, []);
   });
 
 test('Stop ends the run as a key does, and Start again runs it once more', async () => {
@@ -92,6 +97,22 @@ test('Stop ends the run as a key does, and Start again runs it once more', async
   assert.ok(await moves(page), 'the picture should move again');
   await page.press('x');
   assert.equal(await waitForState(page, ENDS, 10), 'ended');
+  assert.deepEqual(page.errors, []);
+});
+
+test('a lost WebGL context is said on the page, and once restored the picture moves again', async () => {
+  const page = await running('index.html');
+  // The extension is kept: a lost context gives none.
+  await page.evaluate(() => {
+    window.loss = document.getElementById('canvas').getContext('webgl').getExtension('WEBGL_lose_context');
+    window.loss.loseContext();
+  });
+  await page.waitFor(() => /WebGL context away/.test(document.getElementById('status').textContent), 10);
+  await page.evaluate(() => window.loss.restoreContext());
+  await page.waitFor(() => document.getElementById('status').textContent === '', 10);
+  assert.ok(await moves(page), 'the picture should move again');
+  assert.equal(await state(page), 'running');
+  assert.deepEqual(page.errors, []);
 });
 
 // The picture's box, the viewport and how wide the page is laid out.
