@@ -140,10 +140,15 @@ test('the picture fits a phone, 4:3, and grows with a large window', async () =>
 
 test('full screen: the control and a double click, the picture filling the screen, Escape', async () => {
   const page = await running('index.html');
-  const full = () => {  // runs in the page
-    const box = document.getElementById('canvas').getBoundingClientRect();
+  // Runs in the page: the canvas's box is the screen's, and its backing
+  // store as many pixels.
+  const full = () => {
+    const canvas = document.getElementById('canvas');
+    const box = canvas.getBoundingClientRect();
     return document.fullscreenElement === document.getElementById('stage') &&
-           box.width === innerWidth && box.height === innerHeight;
+           box.width === innerWidth && box.height === innerHeight &&
+           canvas.width === Math.round(box.width * devicePixelRatio) &&
+           canvas.height === Math.round(box.height * devicePixelRatio);
   };
   await page.click('#fullscreen');
   await page.waitFor(full, 10);
