@@ -201,6 +201,13 @@ test('the page has no unload listener', { skip: !chromium }, async () => {
   assert.deepEqual(listeners.filter(l => l.type === 'unload'), []);
 });
 
+test('without JavaScript the page says what it needs', { skip: !chromium }, async () => {
+  const page = await open(browser, 'about:blank');
+  await page.puppeteer.setJavaScriptEnabled(false);
+  await page.goto(address + 'single.html');
+  assert.match(await page.puppeteer.$eval('body', body => body.innerText), /needs JavaScript/);
+});
+
 test('a browser without WebGL shows the message of a window that cannot open', { skip: !chromium }, async () => {
   const page = await open(await launch('chromium', { args: ['--disable-webgl'] }), address);
   assert.equal(await waitForState(page, ENDS), 'failed');
