@@ -196,8 +196,17 @@ EM_JS(void, show_caption, (const char* text), {
     if (Module['onCaption']) Module['onCaption'](caption);
 });
 
+// Emscripten's SDL_Init listens for the page's unload, to send SDL_QUIT
+// to a program that cannot run any more then; the listener only keeps the
+// page out of the browser's back/forward cache. The programs name their
+// window right after SDL_Init, so the listener goes then.
+EM_JS(void, forget_unload, (), {
+    removeEventListener('unload', SDL.receiveEvent);
+});
+
 extern "C" void SDL_WM_SetCaption(const char* title, const char*)
 {
+    forget_unload();
     if (title)
         show_caption(title);
 }
