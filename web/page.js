@@ -134,14 +134,6 @@
     stage.addEventListener(type, function (event) { event.stopPropagation(); }, true);
   });
 
-  // Emscripten's SDL listens for unload, to tell a program whose page is
-  // going away to quit; any unload listener keeps the page out of the
-  // browsers' back/forward caches, and the program has nothing to save.
-  var listen = window.addEventListener;
-  window.addEventListener = function (type) {
-    if (type !== 'unload') return listen.apply(window, arguments);
-  };
-
   // ---- Controls --------------------------------------------------------------
 
   // Stop ends the run as a key does: a key press where SDL listens.

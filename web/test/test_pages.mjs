@@ -193,12 +193,17 @@ test('where motion is reduced, the page waits for Start', { skip: !chromium }, a
   assert.equal(await waitForState(page, ['running', ...ENDS]), 'running');
 });
 
-test('the page has no unload listener', { skip: !chromium }, async () => {
+test('the page has no unload listener, and the project\'s icon', { skip: !chromium }, async () => {
   const page = await running('index.html');
   const session = await page.puppeteer.createCDPSession();
   const { result } = await session.send('Runtime.evaluate', { expression: 'window' });
   const { listeners } = await session.send('DOMDebugger.getEventListeners', { objectId: result.objectId });
   assert.deepEqual(listeners.filter(l => l.type === 'unload'), []);
+  const icon = await page.evaluate(async () => {
+    const response = await fetch(document.querySelector('link[rel=icon]').href);
+    return [response.status, response.headers.get('Content-Type')];
+  });
+  assert.deepEqual(icon, [200, 'image/png']);
 });
 
 test('without JavaScript the page says what it needs', { skip: !chromium }, async () => {
