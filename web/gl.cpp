@@ -3,17 +3,34 @@
 // lighting and no client-side arrays, so this file keeps that state itself
 // and draws with one shader pair: per-vertex lighting for one positional
 // light with colour material, and the texture modulating the lit colour.
-// The calls WebGL shares with OpenGL (glClear, glBindTexture, glTexImage2D,
-// glBlendFunc...) are Emscripten's own; the others are defined here and reach
-// WebGL through Emscripten's emscripten_gl* names.
+// Every call the programs make is defined here and reaches WebGL through
+// Emscripten's emscripten_gl* names, those WebGL shares with OpenGL too, so
+// that the layer knows all the state a new context needs.
+//
+// A browser may take the WebGL context away at any time (a GPU reset, a
+// driver update, a phone dropping a background tab's context) and give a
+// fresh, empty one back. So everything the programs set is kept here (`gl`)
+// and every WebGL object made from it in one place (`webgl`): after a
+// restore, webgl_rebuild makes them all again and the programs go on as if
+// nothing had happened. Textures are the programs' names for the layer's
+// records, which keep the pixels they were made from.
+//
+// The programs draw for a 640 x 480 window. The page shows the canvas at
+// any size: the layer maps the programs' viewport onto the canvas's backing
+// store, 4:3, centred, with black bars.
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <GLES2/gl2.h>
+#include <emscripten.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
+
+#include "layer.h"
 
 extern "C" {
 void emscripten_glEnable(GLenum cap);
@@ -50,6 +67,14 @@ void emscripten_glVertexAttribPointer(GLuint index, GLint size, GLenum type, GLb
                                       GLsizei stride, const void* offset);
 void emscripten_glVertexAttrib4fv(GLuint index, const GLfloat* value);
 void emscripten_glDrawElements(GLenum mode, GLsizei count, GLenum type, const void* offset);
+void emscripten_glClear(GLbitfield mask);
+void emscripten_glClearColor(GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha);
+void emscripten_glViewport(GLint x, GLint y, GLsizei width, GLsizei height);
+void emscripten_glDepthFunc(GLenum func);
+void emscripten_glBlendFunc(GLenum source, GLenum destination);
+void emscripten_glGenTextures(GLsizei count, GLuint* textures);
+void emscripten_glBindTexture(GLenum target, GLuint texture);
+void emscripten_glTexParameteri(GLenum target, GLenum pname, GLint value);
 }
 
 // ---- State -------------------------------------------------------------------
@@ -90,6 +115,15 @@ struct ClientArray {
 // texture coordinates.
 enum Attribute { POSITION, NORMAL, COLOR, TEXCOORD, ATTRIBUTES };
 
+// A texture as the programs made it: enough to make it again.
+struct Texture {
+    std::vector<std::pair<GLenum, GLint>> parameters;  // glTexParameteri's, in order
+    GLsizei width = 0, height = 0;
+    std::vector<unsigned char> pixels;  // level 0, RGBA
+    bool mipmaps = false;               // the chain was built from them
+};
+
+// Everything the programs have set, context or not.
 static struct {
     std::vector<Matrix> modelview{identity()}, projection{identity()};
     std::vector<Matrix>* current = &modelview;
@@ -101,6 +135,17 @@ static struct {
     float material_specular[4] = {0, 0, 0, 1}, shininess = 0;
     float scene_ambient[4] = {0.2f, 0.2f, 0.2f, 1};
     ClientArray arrays[ATTRIBUTES];
+    // The state WebGL keeps too, kept here for a new context.
+    std::vector<std::pair<GLenum, bool>> switches;  // glEnable and glDisable of WebGL's own
+    float clear_color[4] = {0, 0, 0, 0};
+    float clear_depth = 1;
+    GLenum depth_func = GL_LESS;
+    GLenum blend_source = GL_ONE, blend_destination = GL_ZERO;
+    GLint viewport[4] = {0, 0, 0, 0};
+    int window_width = 0, window_height = 0;  // the video mode's, once known
+    bool follow_displayed_size = false;
+    std::vector<Texture> textures;  // a program's name n is textures[n - 1]
+    GLuint bound_texture = 0;
 } gl;
 
 // ---- Matrices ----------------------------------------------------------------
@@ -264,27 +309,121 @@ static bool* fixed_function_switch(GLenum cap)
     }
 }
 
-extern "C" void glEnable(GLenum cap)
+static void set_webgl_switch(GLenum cap, bool on)
 {
-    if (bool* on = fixed_function_switch(cap))
-        *on = true;
-    else
-        emscripten_glEnable(cap);
+    for (auto& known : gl.switches)
+        if (known.first == cap) {
+            known.second = on;
+            return;
+        }
+    gl.switches.push_back({cap, on});
 }
 
-extern "C" void glDisable(GLenum cap)
+static void apply_switch(GLenum cap, bool on)
 {
-    if (bool* on = fixed_function_switch(cap))
-        *on = false;
+    if (on)
+        emscripten_glEnable(cap);
     else
         emscripten_glDisable(cap);
 }
+
+static void switch_cap(GLenum cap, bool on)
+{
+    if (bool* fixed = fixed_function_switch(cap)) {
+        *fixed = on;
+        return;
+    }
+    set_webgl_switch(cap, on);
+    apply_switch(cap, on);
+}
+
+extern "C" void glEnable(GLenum cap) { switch_cap(cap, true); }
+extern "C" void glDisable(GLenum cap) { switch_cap(cap, false); }
 
 // WebGL shades smoothly and corrects perspective always.
 extern "C" void glShadeModel(GLenum) {}
 extern "C" void glHint(GLenum, GLenum) {}
 
-extern "C" void glClearDepth(GLclampd depth) { emscripten_glClearDepthf((GLclampf)depth); }
+extern "C" void glClearDepth(GLclampd depth)
+{
+    gl.clear_depth = (float)depth;
+    emscripten_glClearDepthf(gl.clear_depth);
+}
+
+extern "C" void glClearColor(GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha)
+{
+    float color[4] = {red, green, blue, alpha};
+    copy4(gl.clear_color, color);
+    emscripten_glClearColor(red, green, blue, alpha);
+}
+
+extern "C" void glDepthFunc(GLenum func)
+{
+    gl.depth_func = func;
+    emscripten_glDepthFunc(func);
+}
+
+extern "C" void glBlendFunc(GLenum source, GLenum destination)
+{
+    gl.blend_source = source;
+    gl.blend_destination = destination;
+    emscripten_glBlendFunc(source, destination);
+}
+
+// ---- The canvas and the viewport ---------------------------------------------
+
+// The canvas's backing store in device pixels; while following, first made
+// its displayed size times devicePixelRatio (a change clears it, and each
+// frame is drawn whole after its clear).
+EM_JS(void, canvas_size, (bool follow, int* size), {
+    var canvas = Module['canvas'];
+    if (follow) {
+        var box = canvas.getBoundingClientRect();
+        var width = Math.max(1, Math.round(box.width * devicePixelRatio));
+        var height = Math.max(1, Math.round(box.height * devicePixelRatio));
+        if (canvas.width != width) canvas.width = width;
+        if (canvas.height != height) canvas.height = height;
+    }
+    HEAP32[size >> 2] = canvas.width;
+    HEAP32[(size >> 2) + 1] = canvas.height;
+});
+
+void webgl_follow_displayed_size() { gl.follow_displayed_size = true; }
+
+// The programs' viewport, in their window, onto the largest 4:3 (the
+// window's shape) rectangle centred on the backing store. A backing store
+// of the window's size maps one to one: the stills stay exact.
+static void fit_viewport()
+{
+    int size[2];
+    if (!gl.window_width) {  // SDL_SetVideoMode has just sized the canvas as the window
+        canvas_size(false, size);
+        gl.window_width = size[0], gl.window_height = size[1];
+    }
+    canvas_size(gl.follow_displayed_size, size);
+    double scale = std::fmin((double)size[0] / gl.window_width, (double)size[1] / gl.window_height);
+    double left = (size[0] - gl.window_width * scale) / 2;
+    double bottom = (size[1] - gl.window_height * scale) / 2;
+    const GLint* v = gl.viewport;
+    GLint x0 = (GLint)std::lround(left + v[0] * scale), x1 = (GLint)std::lround(left + (v[0] + v[2]) * scale);
+    GLint y0 = (GLint)std::lround(bottom + v[1] * scale), y1 = (GLint)std::lround(bottom + (v[1] + v[3]) * scale);
+    emscripten_glViewport(x0, y0, x1 - x0, y1 - y0);
+}
+
+extern "C" void glViewport(GLint x, GLint y, GLsizei width, GLsizei height)
+{
+    GLint viewport[4] = {x, y, width, height};
+    memcpy(gl.viewport, viewport, sizeof viewport);
+    fit_viewport();
+}
+
+// A frame starts with its clear: the canvas's size is taken then, and the
+// whole backing store cleared, bars included.
+extern "C" void glClear(GLbitfield mask)
+{
+    fit_viewport();
+    emscripten_glClear(mask);
+}
 
 // ---- Client arrays ------------------------------------------------------------
 
@@ -415,17 +554,26 @@ static GLuint compile(GLenum type, const char* source)
     return shader;
 }
 
+enum Uniform {
+    MODELVIEW, PROJECTION, NORMAL_MATRIX, LIGHTING, COLOR_MATERIAL, TEXTURING, LIGHT_POSITION,
+    LIGHT_AMBIENT, LIGHT_DIFFUSE, LIGHT_SPECULAR, MATERIAL_AMBIENT, MATERIAL_DIFFUSE,
+    MATERIAL_SPECULAR, SCENE_AMBIENT, SHININESS, SAMPLER, UNIFORMS
+};
+
+static const char* const UNIFORM_NAMES[UNIFORMS] = {
+    "modelview", "projection", "normal_matrix", "lighting", "color_material", "texturing",
+    "light_position", "light_ambient", "light_diffuse", "light_specular", "material_ambient",
+    "material_diffuse", "material_specular", "scene_ambient", "shininess", "texture"};
+
+// Every WebGL object the layer has made: all of them belong to one context,
+// and webgl_rebuild makes them all again in a new one.
 static struct {
-    GLuint program = 0;
+    GLuint program = 0;  // with its buffers, made at the first draw
+    GLint uniforms[UNIFORMS];
     GLuint buffers[ATTRIBUTES + 1];  // one per attribute, then the indices
+    std::vector<GLuint> textures;    // WebGL's name for each of gl.textures
 } webgl;
 
-static GLint uniform(const char* name)
-{
-    return emscripten_glGetUniformLocation(webgl.program, name);
-}
-
-// Made at the first draw, when the context exists.
 static void make_program()
 {
     webgl.program = emscripten_glCreateProgram();
@@ -436,29 +584,32 @@ static void make_program()
         emscripten_glBindAttribLocation(webgl.program, i, names[i]);
     emscripten_glLinkProgram(webgl.program);
     emscripten_glUseProgram(webgl.program);
-    emscripten_glUniform1i(uniform("texture"), 0);
+    for (int i = 0; i < UNIFORMS; i++)
+        webgl.uniforms[i] = emscripten_glGetUniformLocation(webgl.program, UNIFORM_NAMES[i]);
+    emscripten_glUniform1i(webgl.uniforms[SAMPLER], 0);
     emscripten_glGenBuffers(ATTRIBUTES + 1, webgl.buffers);
 }
 
 static void set_uniforms()
 {
+    const GLint* u = webgl.uniforms;
     float normals[9];
     normal_matrix(gl.modelview.back(), normals);
-    emscripten_glUniformMatrix4fv(uniform("modelview"), 1, GL_FALSE, gl.modelview.back().m);
-    emscripten_glUniformMatrix4fv(uniform("projection"), 1, GL_FALSE, gl.projection.back().m);
-    emscripten_glUniformMatrix3fv(uniform("normal_matrix"), 1, GL_FALSE, normals);
-    emscripten_glUniform1i(uniform("lighting"), gl.lighting && gl.light0);
-    emscripten_glUniform1i(uniform("color_material"), gl.color_material);
-    emscripten_glUniform1i(uniform("texturing"), gl.texturing);
-    emscripten_glUniform4fv(uniform("light_position"), 1, gl.light_position);
-    emscripten_glUniform4fv(uniform("light_ambient"), 1, gl.light_ambient);
-    emscripten_glUniform4fv(uniform("light_diffuse"), 1, gl.light_diffuse);
-    emscripten_glUniform4fv(uniform("light_specular"), 1, gl.light_specular);
-    emscripten_glUniform4fv(uniform("material_ambient"), 1, gl.material_ambient);
-    emscripten_glUniform4fv(uniform("material_diffuse"), 1, gl.material_diffuse);
-    emscripten_glUniform4fv(uniform("material_specular"), 1, gl.material_specular);
-    emscripten_glUniform4fv(uniform("scene_ambient"), 1, gl.scene_ambient);
-    emscripten_glUniform1f(uniform("shininess"), gl.shininess);
+    emscripten_glUniformMatrix4fv(u[MODELVIEW], 1, GL_FALSE, gl.modelview.back().m);
+    emscripten_glUniformMatrix4fv(u[PROJECTION], 1, GL_FALSE, gl.projection.back().m);
+    emscripten_glUniformMatrix3fv(u[NORMAL_MATRIX], 1, GL_FALSE, normals);
+    emscripten_glUniform1i(u[LIGHTING], gl.lighting && gl.light0);
+    emscripten_glUniform1i(u[COLOR_MATERIAL], gl.color_material);
+    emscripten_glUniform1i(u[TEXTURING], gl.texturing);
+    emscripten_glUniform4fv(u[LIGHT_POSITION], 1, gl.light_position);
+    emscripten_glUniform4fv(u[LIGHT_AMBIENT], 1, gl.light_ambient);
+    emscripten_glUniform4fv(u[LIGHT_DIFFUSE], 1, gl.light_diffuse);
+    emscripten_glUniform4fv(u[LIGHT_SPECULAR], 1, gl.light_specular);
+    emscripten_glUniform4fv(u[MATERIAL_AMBIENT], 1, gl.material_ambient);
+    emscripten_glUniform4fv(u[MATERIAL_DIFFUSE], 1, gl.material_diffuse);
+    emscripten_glUniform4fv(u[MATERIAL_SPECULAR], 1, gl.material_specular);
+    emscripten_glUniform4fv(u[SCENE_AMBIENT], 1, gl.scene_ambient);
+    emscripten_glUniform1f(u[SHININESS], gl.shininess);
 }
 
 // OpenGL's current values stand in for a disabled array.
@@ -487,7 +638,8 @@ static void upload_arrays(GLuint vertices)
 }
 
 // 32-bit indices, as the meshes have: WebGL 1 reads them with the
-// OES_element_index_uint extension, which Emscripten enables.
+// OES_element_index_uint extension, which Emscripten enables in the
+// context it makes and webgl_rebuild in a restored one.
 extern "C" void glDrawElements(GLenum mode, GLsizei count, GLenum type, const GLvoid* indices)
 {
     if (type != GL_UNSIGNED_INT || count <= 0)
@@ -505,24 +657,70 @@ extern "C" void glDrawElements(GLenum mode, GLsizei count, GLenum type, const GL
     emscripten_glDrawElements(mode, count, type, nullptr);
 }
 
+// ---- Textures ------------------------------------------------------------------
+
+static Texture* bound_texture()
+{
+    return gl.bound_texture ? &gl.textures[gl.bound_texture - 1] : nullptr;
+}
+
+extern "C" void glGenTextures(GLsizei count, GLuint* names)
+{
+    for (GLsizei i = 0; i < count; i++) {
+        gl.textures.emplace_back();
+        webgl.textures.push_back(0);
+        emscripten_glGenTextures(1, &webgl.textures.back());
+        names[i] = (GLuint)gl.textures.size();
+    }
+}
+
+// Names the layer never gave bind no texture, as WebGL has no way to make one.
+extern "C" void glBindTexture(GLenum target, GLuint name)
+{
+    gl.bound_texture = name <= gl.textures.size() ? name : 0;
+    emscripten_glBindTexture(target, gl.bound_texture ? webgl.textures[gl.bound_texture - 1] : 0);
+}
+
+extern "C" void glTexParameteri(GLenum target, GLenum pname, GLint value)
+{
+    if (Texture* texture = bound_texture()) {
+        auto& parameters = texture->parameters;
+        parameters.erase(std::remove_if(parameters.begin(), parameters.end(),
+                                        [&](const auto& p) { return p.first == pname; }),
+                         parameters.end());
+        parameters.push_back({pname, value});
+    }
+    emscripten_glTexParameteri(target, pname, value);
+}
+
+// Level 0 of RGBA bytes, the loader's only kind, is kept for a new context.
+extern "C" void glTexImage2D(GLenum target, GLint level, GLint internal_format, GLsizei width,
+                             GLsizei height, GLint border, GLenum format, GLenum type,
+                             const void* pixels)
+{
+    Texture* texture = bound_texture();
+    if (texture && level == 0 && format == GL_RGBA && type == GL_UNSIGNED_BYTE && pixels) {
+        const unsigned char* bytes = (const unsigned char*)pixels;
+        texture->width = width;
+        texture->height = height;
+        texture->pixels.assign(bytes, bytes + (size_t)width * height * 4);
+    }
+    emscripten_glTexImage2D(target, level, internal_format, width, height, border, format, type,
+                            pixels);
+}
+
 // ---- Mipmaps ---------------------------------------------------------------
 
 // Each level the 2 × 2 average of the one above, rounded, as GLU halves
-// images; RGBA bytes whose sides are powers of two, which is what the
-// loader gives for the programs' bitmaps and what WebGL 1 can repeat.
-extern "C" GLint gluBuild2DMipmaps(GLenum target, GLint, GLsizei width, GLsizei height,
-                                   GLenum format, GLenum type, const void* data)
+// images.
+static void upload_mipmaps(GLenum target, GLsizei width, GLsizei height, const unsigned char* data)
 {
-    bool power_of_two = width > 0 && height > 0 && !(width & (width - 1)) && !(height & (height - 1));
-    if (format != GL_RGBA || type != GL_UNSIGNED_BYTE || !power_of_two)
-        return GLU_INVALID_VALUE;
-    std::vector<unsigned char> level((const unsigned char*)data,
-                                     (const unsigned char*)data + (size_t)width * height * 4);
+    std::vector<unsigned char> level(data, data + (size_t)width * height * 4);
     for (int n = 0;; n++) {
         emscripten_glTexImage2D(target, n, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
                                 level.data());
         if (width == 1 && height == 1)
-            return 0;
+            return;
         int w = width > 1 ? width / 2 : 1, h = height > 1 ? height / 2 : 1;
         int dx = width > 1 ? 4 : 0, dy = height > 1 ? width * 4 : 0;
         std::vector<unsigned char> half((size_t)w * h * 4);
@@ -537,4 +735,63 @@ extern "C" GLint gluBuild2DMipmaps(GLenum target, GLint, GLsizei width, GLsizei 
         width = w;
         height = h;
     }
+}
+
+// RGBA bytes whose sides are powers of two, which is what the loader gives
+// for the programs' bitmaps and what WebGL 1 can repeat.
+extern "C" GLint gluBuild2DMipmaps(GLenum target, GLint, GLsizei width, GLsizei height,
+                                   GLenum format, GLenum type, const void* data)
+{
+    bool power_of_two = width > 0 && height > 0 && !(width & (width - 1)) && !(height & (height - 1));
+    if (format != GL_RGBA || type != GL_UNSIGNED_BYTE || !power_of_two)
+        return GLU_INVALID_VALUE;
+    if (Texture* texture = bound_texture()) {
+        const unsigned char* bytes = (const unsigned char*)data;
+        texture->width = width;
+        texture->height = height;
+        texture->pixels.assign(bytes, bytes + (size_t)width * height * 4);
+        texture->mipmaps = true;
+    }
+    upload_mipmaps(target, width, height, (const unsigned char*)data);
+    return 0;
+}
+
+// ---- A new context -----------------------------------------------------------
+
+EM_JS(void, enable_index_extension, (), {
+    GLctx.getExtension('OES_element_index_uint');
+});
+
+static void make_texture(size_t i)
+{
+    const Texture& texture = gl.textures[i];
+    emscripten_glGenTextures(1, &webgl.textures[i]);
+    emscripten_glBindTexture(GL_TEXTURE_2D, webgl.textures[i]);
+    for (const auto& p : texture.parameters)
+        emscripten_glTexParameteri(GL_TEXTURE_2D, p.first, p.second);
+    if (texture.pixels.empty())
+        return;
+    if (texture.mipmaps)
+        upload_mipmaps(GL_TEXTURE_2D, texture.width, texture.height, texture.pixels.data());
+    else
+        emscripten_glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, texture.width, texture.height, 0,
+                                GL_RGBA, GL_UNSIGNED_BYTE, texture.pixels.data());
+}
+
+// The objects of the lost context are not deleted: they belong to it, and
+// WebGL would only warn about each.
+void webgl_rebuild()
+{
+    enable_index_extension();
+    for (size_t i = 0; i < gl.textures.size(); i++)
+        make_texture(i);
+    emscripten_glBindTexture(GL_TEXTURE_2D, gl.bound_texture ? webgl.textures[gl.bound_texture - 1] : 0);
+    make_program();
+    for (const auto& known : gl.switches)
+        apply_switch(known.first, known.second);
+    emscripten_glClearColor(gl.clear_color[0], gl.clear_color[1], gl.clear_color[2], gl.clear_color[3]);
+    emscripten_glClearDepthf(gl.clear_depth);
+    emscripten_glDepthFunc(gl.depth_func);
+    emscripten_glBlendFunc(gl.blend_source, gl.blend_destination);
+    fit_viewport();
 }

@@ -5,7 +5,9 @@
 // says "unknown SDL-emscripten error". Here files are read from
 // Emscripten's file system, where the page has put the bitmaps, and the
 // texture loader runs as it does natively. The buffer swap waits for the
-// browser's next animation frame, so the programs' own loop runs as it is.
+// browser's next animation frame, so the programs' own loop runs as it is;
+// the caption and the page's visibility reach the page and the program as
+// a window's would.
 #include <SDL.h>
 #include <emscripten.h>
 
@@ -13,6 +15,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+#include "layer.h"
 
 // ---- Errors ------------------------------------------------------------------
 
@@ -103,6 +107,12 @@ static SDL_Surface* bgr_surface(int width, int height, int bytes_per_pixel)
     return surface;
 }
 
+// The page's memory grows as far as 2 GiB, and a texture takes about 16
+// bytes a pixel on its way (the surface, the RGBA copy, the layer's copy
+// for a new context, the mipmaps): 8192 x 8192 pixels at most, which is
+// also the widest texture many browsers' WebGL takes.
+static const int64_t MOST_PIXELS = (int64_t)8192 * 8192;
+
 // Uncompressed 24- and 32-bit Windows bitmaps, the kinds the programs
 // ship; the texture loader has checked the header's claims against the
 // file's size before this runs. Rows are stored bottom-up unless the
@@ -126,7 +136,17 @@ static SDL_Surface* read_pixels(SDL_RWops* stream)
     }
     bool top_down = height < 0;
     height = top_down ? -height : height;
+    if ((int64_t)width * height > MOST_PIXELS) {
+        SDL_SetError("the bitmap is %d x %d pixels: the browser build loads at most 8192 x 8192",
+                     width, height);
+        return nullptr;
+    }
     SDL_Surface* surface = bgr_surface(width, height, bits / 8);
+    if (!surface->pixels) {
+        SDL_SetError("the bitmap's %d x %d pixels do not fit in the page's memory", width, height);
+        SDL_FreeSurface(surface);
+        return nullptr;
+    }
     int padding = (4 - surface->pitch % 4) % 4;
     SDL_RWseek(stream, pixel_offset, RW_SEEK_SET);
     for (int k = 0; k < height; k++) {
@@ -166,22 +186,134 @@ extern "C" void SDL_FreeSurface(SDL_Surface* surface)
     free(surface);
 }
 
-// ---- The buffer swap ---------------------------------------------------------
+// ---- The caption --------------------------------------------------------------
 
-// The browser shows what was drawn once control returns to it; the loop
-// goes on at its next animation frame.
-EM_ASYNC_JS(void, wait_for_animation_frame, (), {
-    await new Promise(resolve => requestAnimationFrame(resolve));
+// The page's title, as natively the window's, and the page's own hook: the
+// title is not seen in full screen or on a phone.
+EM_JS(void, show_caption, (const char* text), {
+    var caption = UTF8ToString(text);
+    document.title = caption;
+    if (Module['onCaption']) Module['onCaption'](caption);
 });
 
-extern "C" void SDL_GL_SwapBuffers() { wait_for_animation_frame(); }
+// Emscripten's SDL_Init listens for the page's unload, to send SDL_QUIT
+// to a program that cannot run any more then; the listener only keeps the
+// page out of the browser's back/forward cache. The programs name their
+// window right after SDL_Init, so the listener goes then.
+EM_JS(void, forget_unload, (), {
+    removeEventListener('unload', SDL.receiveEvent);
+});
 
-// Emscripten's SDL has no SDL_WaitEvent. SDL never reports a page as
-// hidden, so the loop does not wait; should it ever, events are looked for
-// at each animation frame.
+extern "C" void SDL_WM_SetCaption(const char* title, const char*)
+{
+    forget_unload();
+    if (title)
+        show_caption(title);
+}
+
+// ---- The page: shown or not ------------------------------------------------------
+
+// A hidden page and a lost WebGL context are both a window nobody can see a
+// frame in: the program hears of them as SDL tells it of a minimised
+// window, with an active event, and its own pause logic applies (no frames
+// drawn, the pause not counted in the frame rate). A lost context must be
+// cancelled, or the browser never gives it back. Any change wakes a wait
+// for the next animation frame, which a hidden page may never have.
+EM_JS(void, watch_the_page, (), {
+    var page = Module['page'] = { hidden: document.hidden, lost: false, restores: 0, wake: null };
+    function wake() {
+        if (page.wake) page.wake();
+    }
+    document.addEventListener('visibilitychange', function () {
+        page.hidden = document.hidden;
+        wake();
+    });
+    Module['canvas'].addEventListener('webglcontextlost', function (event) {
+        event.preventDefault();
+        page.lost = true;
+        if (Module['onContextLost']) Module['onContextLost']();
+        wake();
+    });
+    Module['canvas'].addEventListener('webglcontextrestored', function () {
+        page.lost = false;
+        page.restores++;
+        wake();
+    });
+});
+
+EM_JS(bool, page_shown, (), {
+    var page = Module['page'];
+    return !page || !(page.hidden || page.lost);
+});
+
+EM_JS(int, context_restores, (), {
+    return Module['page'] ? Module['page'].restores : 0;
+});
+
+EM_JS(void, say_context_restored, (), {
+    if (Module['onContextRestored']) Module['onContextRestored']();
+});
+
+// The browser shows what was drawn once control returns to it.
+EM_ASYNC_JS(void, wait_for_animation_frame, (), {
+    var page = Module['page'];
+    await new Promise(function (resolve) {
+        var frame = requestAnimationFrame(function () { done(); });
+        function done() {
+            cancelAnimationFrame(frame);
+            if (page) page.wake = null;
+            resolve();
+        }
+        if (page) page.wake = done;
+    });
+});
+
+static bool reported_shown = true;  // what the program was last told
+static int seen_restores = 0;
+
+static bool page_changed()
+{
+    return page_shown() != reported_shown || context_restores() != seen_restores;
+}
+
+// A restored context is filled again before the program hears that it may
+// draw.
+static void take_page_changes()
+{
+    if (context_restores() != seen_restores) {
+        seen_restores = context_restores();
+        webgl_rebuild();
+        say_context_restored();
+    }
+    bool shown = page_shown();
+    if (shown == reported_shown)
+        return;
+    reported_shown = shown;
+    SDL_Event event = {};
+    event.type = SDL_ACTIVEEVENT;
+    event.active.gain = shown;
+    event.active.state = SDL_APPACTIVE;
+    SDL_PushEvent(&event);
+}
+
+// Until the browser's next animation frame, or less when the page changes.
+static void wait_for_frame()
+{
+    if (!page_changed())
+        wait_for_animation_frame();
+    take_page_changes();
+}
+
+// ---- The buffer swap and the wait ---------------------------------------------
+
+// The loop goes on at the browser's next animation frame.
+extern "C" void SDL_GL_SwapBuffers() { wait_for_frame(); }
+
+// Emscripten's SDL has no SDL_WaitEvent: events are looked for at each
+// animation frame, and at once when the page changes.
 extern "C" int SDL_WaitEvent(SDL_Event* event)
 {
     while (!SDL_PollEvent(event))
-        wait_for_animation_frame();
+        wait_for_frame();
     return 1;
 }

@@ -2,10 +2,10 @@
 // shows them on the canvas, written as PNG files named as the capture tool
 // names its own: vornel_<layered|single>_<ticks>.png.
 //
-//   node frames.mjs chromium|firefox SITE OUT TICKS...
+//   node frames.mjs chromium|firefox|webkit SITE OUT TICKS...
 import { writeFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { canvasPicture, cleanUp, launch, open, serve, waitForState } from './browser.mjs';
+import { cleanUp, launch, open, serve, text, waitForState } from './browser.mjs';
 
 const [name, site, out, ...ticks] = process.argv.slice(2);
 const PAGES = { layered: 'index.html', single: 'single.html' };
@@ -18,9 +18,9 @@ try {
       const page = await open(browser, `${address}${file}?ticks=${n}`);
       const state = await waitForState(page, ['drawn', 'failed', 'ended'], 60);
       if (state !== 'drawn')
-        throw new Error(`${file}?ticks=${n}: ${state}: ${await page.$eval('#status', e => e.textContent)}`);
+        throw new Error(`${file}?ticks=${n}: ${state}: ${await text(page, '#status')}`);
       const path = join(out, `vornel_${variant}_${n}.png`);
-      writeFileSync(path, await canvasPicture(page));
+      writeFileSync(path, await page.picture());
       await page.close();
       console.log(path);
     }

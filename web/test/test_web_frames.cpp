@@ -1,5 +1,5 @@
 // The browser build's frames at fixed clock readings (?ticks=N), as the
-// page shows them in Chromium and in Firefox, against pictures.
+// page shows them in Chromium, Firefox and WebKit, against pictures.
 //
 // Chromium (headless) draws WebGL with SwiftShader, which draws the same
 // pixels run after run: against its own references in web/test/reference
@@ -7,8 +7,8 @@
 // where the two rasterisers sample the far end of the tube and the
 // triangles' edges, a level or two on average with no colour shift; it
 // gets a tolerance of its own (ChromiumTolerance), a little above what it
-// measures. Firefox on Xvfb draws with Mesa, as the native programs do,
-// and meets the image tests' own tolerance.
+// measures. Firefox and WebKitGTK's MiniBrowser on Xvfb draw with Mesa, as
+// the native programs do, and meet the image tests' own tolerance.
 //
 // After an intended change of the picture, make new web references with
 //   node web/test/frames.mjs chromium build-web/site web/test/reference 0 5000 60000
@@ -106,15 +106,20 @@ TEST(WebFrames, ChromiumDrawsItsOwnReferencesExactlyAndTheNativeOnesClosely)
     }
 }
 
-TEST(WebFrames, FirefoxDrawsTheNativeReferences)
+// Browsers that draw with Mesa, as the native programs do.
+void expect_native_frames(const char* browser)
 {
     TemporaryFolder out;
-    take_frames("firefox", out);
+    take_frames(browser, out);
     for (const char* name : FRAMES) {
         Comparison native = compare_with(out, VORNEL_REFERENCE_DIR, name);
         printf("%s against the native reference: %s\n", name, measures(native.difference).c_str());
         EXPECT_TRUE(native.difference.looks_the_same())
             << name << " differs from the native reference: " << measures(native.difference)
-            << keep_failure(name, native.frame, native.picture);
+            << keep_failure(std::string(browser) + "_" + name, native.frame, native.picture);
     }
 }
+
+TEST(WebFrames, FirefoxDrawsTheNativeReferences) { expect_native_frames("firefox"); }
+
+TEST(WebFrames, WebKitDrawsTheNativeReferences) { expect_native_frames("webkit"); }
