@@ -189,11 +189,13 @@ extern "C" void SDL_FreeSurface(SDL_Surface* surface)
 // ---- The caption --------------------------------------------------------------
 
 // The page's title, as natively the window's, and the page's own hook: the
-// title is not seen in full screen or on a phone.
+// title is not seen in full screen or on a phone. Only a running program's
+// (one that watches the page, below): a ?ticks still is a frame for the
+// references, with no caption over it.
 EM_JS(void, show_caption, (const char* text), {
     var caption = UTF8ToString(text);
     document.title = caption;
-    if (Module['onCaption']) Module['onCaption'](caption);
+    if (Module['page'] && Module['onCaption']) Module['onCaption'](caption);
 });
 
 // Emscripten's SDL_Init listens for the page's unload, to send SDL_QUIT
