@@ -49,44 +49,6 @@ Desktop::Desktop(const std::string& display)
 
 Desktop::~Desktop() { XCloseDisplay(display_); }
 
-static bool title_starts(Display* x, Window window, const std::string& prefix)
-{
-    char* name = nullptr;
-    bool match = XFetchName(x, window, &name) && name && std::string(name).rfind(prefix, 0) == 0;
-    XFree(name);
-    return match;
-}
-
-static Window search(Display* x, Window under, const std::string& prefix)
-{
-    if (title_starts(x, under, prefix))
-        return under;
-    Window root, parent, *children = nullptr;
-    unsigned count = 0;
-    Window found = 0;
-    if (XQueryTree(x, under, &root, &parent, &children, &count))
-        for (unsigned i = 0; i < count && !found; i++)
-            found = search(x, children[i], prefix);
-    XFree(children);
-    return found;
-}
-
-// Frames come and go while the tree is walked: a window gone between being
-// listed and being asked is no error.
-static int ignore_errors(Display*, XErrorEvent*) { return 0; }
-
-Window Desktop::find_window(const std::string& prefix, double seconds)
-{
-    XErrorHandler before = XSetErrorHandler(ignore_errors);
-    double deadline = now_ms() + seconds * 1000;
-    Window found = 0;
-    while (!(found = search(display_, DefaultRootWindow(display_), prefix)) && now_ms() < deadline)
-        sleep_ms(20);
-    XSync(display_, False);
-    XSetErrorHandler(before);
-    return found;
-}
-
 bool Desktop::viewable(Window window)
 {
     XWindowAttributes attributes;

@@ -31,9 +31,6 @@ public:
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
 
-    // The client window, at any depth, whose title starts with `prefix`;
-    // 0 if none appears within `seconds`.
-    Window find_window(const std::string& prefix, double seconds);
     bool viewable(Window window);
     // Waits up to `seconds` for the window to be viewable, or not.
     bool wait_viewable(Window window, bool viewable, double seconds);

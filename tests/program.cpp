@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <strings.h>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -153,23 +154,66 @@ std::string XClient::title(Window window)
     return text;
 }
 
-Window XClient::find_window(const std::string& prefix, double seconds)
+std::string XClient::wait_for_title(Window window, const std::string& prefix, double seconds)
 {
     double deadline = now_ms() + seconds * 1000;
-    do {
-        Window root, parent, *children = nullptr;
-        unsigned count = 0;
-        XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
-        Window found = 0;
+    std::string text = title(window);
+    while (text.rfind(prefix, 0) != 0 && now_ms() < deadline) {
+        sleep_ms(50);
+        text = title(window);
+    }
+    return text;
+}
+
+// Whether the window is one of the programs', shown and titled. Its class
+// is the program's name ("vornel_layered", "vornel-single",
+// "vornel_single.exe" under Wine), which stays while the title changes
+// from the start-up caption to the frame rate.
+static bool ours(Display* x, Window window)
+{
+    XClassHint hint = {};
+    if (!XGetClassHint(x, window, &hint))
+        return false;
+    bool match = hint.res_name && strncasecmp(hint.res_name, "vornel", 6) == 0;
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    XWindowAttributes attributes;
+    char* name = nullptr;
+    match = match && XGetWindowAttributes(x, window, &attributes) &&
+            attributes.map_state == IsViewable && XFetchName(x, window, &name) && name && *name;
+    XFree(name);
+    return match;
+}
+
+// At any depth: a window manager reparents clients into frames.
+static Window search(Display* x, Window under)
+{
+    if (ours(x, under))
+        return under;
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (XQueryTree(x, under, &root, &parent, &children, &count))
         for (unsigned i = 0; i < count && !found; i++)
-            if (title(children[i]).compare(0, prefix.size(), prefix) == 0)
-                found = children[i];
-        XFree(children);
-        if (found)
-            return found;
+            found = search(x, children[i]);
+    XFree(children);
+    return found;
+}
+
+// Windows come and go while the tree is walked: one gone between being
+// listed and being asked is no error.
+static int ignore_errors(Display*, XErrorEvent*) { return 0; }
+
+Window XClient::find_window(double seconds)
+{
+    XErrorHandler before = XSetErrorHandler(ignore_errors);
+    double deadline = now_ms() + seconds * 1000;
+    Window found = 0;
+    while (!(found = search(display_, DefaultRootWindow(display_))) && now_ms() < deadline)
         sleep_ms(20);
-    } while (now_ms() < deadline);
-    return 0;
+    XSync(display_, False);
+    XSetErrorHandler(before);
+    return found;
 }
 
 void XClient::press_key(Window window, const char* keysym_name)
@@ -214,7 +258,7 @@ RunResult run_until_key(const std::string& path, const std::string& working_dir,
 {
     Program run(path, working_dir, env);
     XClient x(getenv("DISPLAY"));
-    Window window = x.find_window("Vornel", LOADED_WAIT_SECONDS);
+    Window window = x.find_window(LOADED_WAIT_SECONDS);
     if (!window)
         return {-2, run.standard_error()};
     sleep_ms(200);  // some frames

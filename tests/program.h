@@ -48,10 +48,13 @@ public:
     explicit XClient(const std::string& display);
     ~XClient();
 
-    // The top-level window whose title starts with `prefix`, waiting up to
-    // `seconds` for it; 0 if none appears.
-    Window find_window(const std::string& prefix, double seconds);
+    // The window of one of the programs, found by its class at any depth
+    // once it is viewable and titled, waiting up to `seconds`; 0 if none appears.
+    Window find_window(double seconds);
     std::string title(Window window);
+    // Waits up to `seconds` for the window's title to start with `prefix`;
+    // the last title seen.
+    std::string wait_for_title(Window window, const std::string& prefix, double seconds);
     void press_key(Window window, const char* keysym_name);
     void move_and_click(Window window);
     void request_close(Window window);

@@ -187,16 +187,16 @@ int SwaySession::run(const std::vector<std::string>& argv, std::string* output)
     return status;
 }
 
-bool SwaySession::wait_for_windows(const std::string& prefix, int count, double seconds)
+bool SwaySession::wait_for_windows(int count, double seconds)
 {
-    std::string name = "\"name\": \"" + prefix;
     double deadline = now_ms() + seconds * 1000;
     std::string tree;
     do {
         int found = 0;
         if (run({"swaymsg", "-t", "get_tree"}, &tree) == 0)
-            for (size_t at = tree.find(name); at != std::string::npos; at = tree.find(name, at + 1))
-                found++;
+            for (const char* key : {"\"app_id\": \"vornel", "\"class\": \"vornel"})
+                for (size_t at = tree.find(key); at != std::string::npos; at = tree.find(key, at + 1))
+                    found++;
         if (found >= count)
             return true;
         sleep_ms(100);

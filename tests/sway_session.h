@@ -36,9 +36,10 @@ public:
     // its standard output in `output` when given.
     int run(const std::vector<std::string>& argv, std::string* output = nullptr);
 
-    // Waits up to `seconds` for `count` windows whose titles start with
-    // `prefix`.
-    bool wait_for_windows(const std::string& prefix, int count, double seconds);
+    // Waits up to `seconds` for `count` windows of the programs, native or
+    // through Xwayland, found by their application id or class (which,
+    // unlike the title, stay).
+    bool wait_for_windows(int count, double seconds);
     // The whole output as grim sees it.
     RgbImage screenshot();
     // The compositor dies at once, as in a crash.

@@ -177,7 +177,7 @@ int run_in_big_window(const DebianSystem& system, const std::string& command,
     std::unique_ptr<Program> run = system.start("cd / && exec " + command);
     Desktop x(getenv("DISPLAY"));
     XClient keys(getenv("DISPLAY"));
-    Window window = x.find_window("Vornel", LOADED_WAIT_SECONDS);
+    Window window = keys.find_window(LOADED_WAIT_SECONDS);
     if (!window) {
         run->wait(1);
         error = "no window: " + run->standard_error();

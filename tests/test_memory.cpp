@@ -16,7 +16,7 @@ long resident_while_running(const TemporaryFolder& folder)
 {
     Program run(VORNEL_LAYERED_PATH, folder.path());
     XClient x(getenv("DISPLAY"));
-    Window window = x.find_window("Vornel", LOADED_WAIT_SECONDS);
+    Window window = x.find_window(LOADED_WAIT_SECONDS);
     if (!window)
         return -1;
     sleep_ms(1500);

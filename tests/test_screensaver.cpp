@@ -243,7 +243,7 @@ TEST_F(Screensaver, AFaultSaysOneLineAndUnderXscreensaverWaitsForSigterm)
 TEST_F(Screensaver, WithoutAWindowOpensItsOwnAndEndsOnAKey)
 {
     std::unique_ptr<Program> run = start("vornel", {});
-    unsigned long window = Desktop(display()).find_window("Vornel", LOADED_WAIT_SECONDS);
+    unsigned long window = XClient(display()).find_window(LOADED_WAIT_SECONDS);
     ASSERT_NE(window, 0u) << run->standard_error();
     sleep_ms(200);
     XClient(display()).press_key(window, "space");

@@ -14,7 +14,7 @@ TEST(Soak, ResidentSizeStaysFlatForAMinute)
     const int seconds = VORNEL_SOAK_SECONDS, settle = 10;  // seconds
     Program run(VORNEL_LAYERED_PATH, VORNEL_BUILD_DIR);
     XClient x(getenv("DISPLAY"));
-    Window window = x.find_window("Vornel", LOADED_WAIT_SECONDS);
+    Window window = x.find_window(LOADED_WAIT_SECONDS);
     ASSERT_NE(window, 0u);
 
     std::vector<long> samples;  // one every 5 seconds

@@ -26,7 +26,7 @@ protected:
     std::unique_ptr<Program> start(const char* name, const std::map<std::string, std::string>& env)
     {
         std::unique_ptr<Program> run = session.start({session.folder() + "/" + name}, env);
-        EXPECT_TRUE(session.wait_for_windows("Vornel", ++windows, LOADED_WAIT_SECONDS))
+        EXPECT_TRUE(session.wait_for_windows(++windows, LOADED_WAIT_SECONDS))
             << name << ": " << run->standard_error();
         return run;
     }

@@ -188,9 +188,11 @@ TEST(WindowsPrograms, EachShowsTheFrameRateAndEndsWithZeroOnAKey)
     for (const char* name : {"vornel_layered.exe", "vornel_single.exe"}) {
         Program run(WINE, WineStage::package(), {}, {name});
         XClient x(getenv("DISPLAY"));
-        Window window = x.find_window(RATE_TITLE, PROGRAM_SECONDS);
-        ASSERT_NE(window, 0u) << name << " showed no frame-rate title";
-        std::string rate = x.title(window).substr(strlen(RATE_TITLE));
+        Window window = x.find_window(PROGRAM_SECONDS);
+        ASSERT_NE(window, 0u) << name << " showed no window";
+        std::string title = x.wait_for_title(window, RATE_TITLE, PROGRAM_SECONDS);
+        ASSERT_EQ(title.rfind(RATE_TITLE, 0), 0u) << name << " showed no frame-rate title";
+        std::string rate = title.substr(strlen(RATE_TITLE));
         EXPECT_FALSE(rate.empty()) << name;
         EXPECT_EQ(rate.find_first_not_of("0123456789"), std::string::npos) << name << ": " << rate;
 
