@@ -223,6 +223,12 @@ TEST_F(Screensaver, AFaultSaysOneLineAndUnderXscreensaverWaitsForSigterm)
     EXPECT_EQ(wrong->wait(LOADED_WAIT_SECONDS), 1);
     EXPECT_EQ(wrong->standard_error(),
               "vornel: --window-id needs a window's id, in decimal or 0x hex\n");
+    for (const char* delay : {"100001", "-1", "30ms", ""}) {
+        std::unique_ptr<Program> bad = start("vornel", {"--root", "--delay", delay});
+        EXPECT_EQ(bad->wait(LOADED_WAIT_SECONDS), 1) << delay;
+        EXPECT_EQ(bad->standard_error(),
+                  "vornel: --delay needs a whole number of microseconds from 0 to 100000\n");
+    }
 
     // Without its bitmaps; they are put back for the other tests whatever
     // happens.
@@ -236,6 +242,29 @@ TEST_F(Screensaver, AFaultSaysOneLineAndUnderXscreensaverWaitsForSigterm)
     EXPECT_EQ(no_bitmap->wait(LOADED_WAIT_SECONDS), 3);
     EXPECT_EQ(no_bitmap->standard_error().rfind("Can't load texture!!!", 0), 0u)
         << no_bitmap->standard_error();
+}
+
+// Its own window, shrunk on a server without a window manager and drawn
+// without scaling, takes little to draw: even on a loaded machine more than
+// twice the ten frames a second that the longest delay allows.
+TEST_F(Screensaver, TheLongestDelayKeepsItToTenFramesASecondAndNoneDoesNot)
+{
+    const std::string rate = "*Vornel* by Talwick [OpenGL demo]  FPS: ";
+    Xvfb plain;
+    for (const char* delay : {"100000", "0"}) {
+        std::unique_ptr<Program> run = start("vornel", {"--delay", delay},
+                                             {{"DISPLAY", plain.display()}, {"SDL12COMPAT_OPENGL_SCALING", "0"}});
+        XClient x(plain.display());
+        Window window = x.find_window(LOADED_WAIT_SECONDS);
+        ASSERT_NE(window, 0u) << run->standard_error();
+        Desktop(plain.display()).move_resize(window, 0, 0, 64, 48);
+        int fps = atoi(x.wait_for_title(window, rate, LOADED_WAIT_SECONDS).substr(rate.size()).c_str());
+        if (delay == std::string("0"))
+            EXPECT_GT(fps, 20);
+        else
+            EXPECT_LE(fps, 10);
+        expect_quiet_end_on_sigterm(*run);
+    }
 }
 
 // With no window given, and not under xscreensaver, it is the demo in a

@@ -12,12 +12,16 @@
 //   the hack at once with status 0, and an X error about that window going
 //   away does too, whichever comes first;
 // - the frame-rate caption is kept off windows that are not the hack's;
+// - frames come no faster than --delay allows (xscreensaver's "Frame
+//   rate"), so that a saver on a machine without vsync leaves the CPU
+//   mostly idle;
 // - a start-up fault is reported once: under xscreensaver the hack then
 //   waits for its SIGTERM rather than ending, since xscreensaver would
 //   start it again at once, over and over.
 //
-// The link wraps two of the program's calls (-Wl,--wrap): SDL_WM_SetCaption
-// and exit, through which every start-up fault of the program goes.
+// The link wraps three of the program's calls (-Wl,--wrap): SDL_WM_SetCaption,
+// SDL_GL_SwapBuffers, and exit, through which every start-up fault of the
+// program goes.
 #include <X11/Xlib.h>
 #include <SDL.h>
 
@@ -27,22 +31,26 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#include "window.h"
+#include "options.h"
 
 int vornel_main(int argc, char* argv[]);  // src/main.cpp's main, renamed
 
 extern "C" {
 [[noreturn]] void __real_exit(int status);
 void __real_SDL_WM_SetCaption(const char* title, const char* icon);
+void __real_SDL_GL_SwapBuffers();
 }
 
 static bool own_window = true;         // no foreign window: captions are ours
 static bool under_xscreensaver = false;
 static pid_t starter = 0;              // the process that started the hack
+static long delay_us = 0;              // the least time from frame to frame
+static timespec frame_start;           // the current frame's, on CLOCK_MONOTONIC
 
 // Async-signal-safe: nothing of SDL or Xlib runs after the window has gone.
 static void end_at_once(int) { _exit(0); }
@@ -82,6 +90,22 @@ extern "C" void __wrap_SDL_WM_SetCaption(const char* title, const char* icon)
 {
     if (own_window)
         __real_SDL_WM_SetCaption(title, icon);
+}
+
+// After each frame, the pause that keeps the next from starting sooner
+// than delay_us after this one started: drawing time counts, so 10 ms
+// frames at 30 ms come every 30 ms. The animation follows the clock and
+// keeps its speed. Vsync, where there is any, comes on top.
+extern "C" void __wrap_SDL_GL_SwapBuffers()
+{
+    __real_SDL_GL_SwapBuffers();
+    timespec next = frame_start;
+    next.tv_nsec += delay_us * 1000;
+    next.tv_sec += next.tv_nsec / 1000000000;
+    next.tv_nsec %= 1000000000;
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
+    }
+    clock_gettime(CLOCK_MONOTONIC, &frame_start);
 }
 
 static XErrorHandler xlib_handler;
@@ -127,23 +151,25 @@ int main(int argc, char* argv[])
     starter = getppid();
     const char* given = getenv("XSCREENSAVER_WINDOW");
     under_xscreensaver = given != nullptr;
-    HackWindow window = choose_window(argc, argv, given);
-    if (!window.error.empty())
-        fail(1, window.error);
+    HackOptions options = parse_options(argc, argv, given);
+    if (!options.error.empty())
+        fail(1, options.error);
+    delay_us = options.delay_us;
     go_to_bitmaps();
 
     // Where the display has vsync, a screensaver draws no faster than it
     // shows.
     setenv("SDL12COMPAT_SYNC_TO_VBLANK", "1", 0);
-    if (window.kind != HackWindow::OWN) {
-        if (window.kind == HackWindow::ROOT)
-            window.id = root_window();
+    if (options.kind != HackOptions::OWN) {
+        if (options.kind == HackOptions::ROOT)
+            options.id = root_window();
         own_window = false;
-        setenv("SDL_WINDOWID", std::to_string(window.id).c_str(), 1);
+        setenv("SDL_WINDOWID", std::to_string(options.id).c_str(), 1);
         setenv("SDL_VIDEO_FOREIGN_WINDOW_OPENGL", "1", 1);
         // SDL's own handler, set up with its video, hands on to this one.
         xlib_handler = XSetErrorHandler(on_x_error);
     }
     char* program_argv[] = {argv[0], nullptr};  // the program reads no options
+    clock_gettime(CLOCK_MONOTONIC, &frame_start);
     return vornel_main(1, program_argv);
 }

@@ -1,4 +1,4 @@
-#include "window.h"
+#include "options.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -19,15 +19,24 @@ bool parse_window_id(const std::string& text, unsigned long& id)
     return true;
 }
 
+// A whole number of microseconds from 0 to MAX_DELAY_US, nothing else.
+static bool parse_delay(const std::string& text, long& delay_us)
+{
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    delay_us = std::stol(text);
+    return delay_us <= MAX_DELAY_US;
+}
+
 // Both spellings, as xscreensaver's own hacks take them.
 static bool is_option(const std::string& arg, const char* name)
 {
     return arg == std::string("--") + name || arg == std::string("-") + name;
 }
 
-HackWindow choose_window(int argc, char* argv[], const char* xscreensaver_window)
+HackOptions parse_options(int argc, char* argv[], const char* xscreensaver_window)
 {
-    HackWindow chosen;
+    HackOptions chosen;
     bool root = false, given = false;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
@@ -40,21 +49,28 @@ HackWindow choose_window(int argc, char* argv[], const char* xscreensaver_window
             }
             given = true;
             i++;
+        } else if (is_option(arg, "delay")) {
+            if (i + 1 == argc || !parse_delay(argv[i + 1], chosen.delay_us)) {
+                chosen.error = "--delay needs a whole number of microseconds from 0 to " +
+                               std::to_string(MAX_DELAY_US);
+                return chosen;
+            }
+            i++;
         } else {
-            chosen.error = "unknown option " + arg + " (it takes --root or --window-id ID)";
+            chosen.error = "unknown option " + arg + " (it takes --root, --window-id ID or --delay US)";
             return chosen;
         }
     }
     if (given) {
-        chosen.kind = HackWindow::GIVEN;
+        chosen.kind = HackOptions::GIVEN;
     } else if (xscreensaver_window) {
         // Under xscreensaver, its window stands for the root window too, as
         // xscreensaver's virtual root does for its own hacks.
         if (!parse_window_id(xscreensaver_window, chosen.id))
             chosen.error = std::string("XSCREENSAVER_WINDOW is no window's id: ") + xscreensaver_window;
-        chosen.kind = HackWindow::GIVEN;
+        chosen.kind = HackOptions::GIVEN;
     } else if (root) {
-        chosen.kind = HackWindow::ROOT;
+        chosen.kind = HackOptions::ROOT;
     }
     return chosen;
 }
