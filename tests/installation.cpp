@@ -40,7 +40,7 @@ std::vector<std::string> installed_files()
         "share/games/vornel/organ.bmp",
         "share/games/vornel/veins.bmp",
         "share/man/man6/vornel.6x.gz",
-        "share/metainfo/example.c_seed_17a40484.vornel.metainfo.xml",
+        METAINFO,
     };
     for (const char* hack : {"vornel", "vornel-single"}) {
         files.push_back(std::string("libexec/xscreensaver/") + hack);

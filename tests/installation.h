@@ -20,6 +20,9 @@ CommandResult run_command(const std::string& command);
 // Single quotes for the shell.
 std::string shell_quoted(const std::string& text);
 
+// The AppStream metadata, relative to the prefix.
+const std::string METAINFO = "share/metainfo/example.c_seed_17a40484.vornel.metainfo.xml";
+
 // Paths relative to the prefix that every installation holds; the
 // documents beside them differ between cmake --install and the package.
 std::vector<std::string> installed_files();

@@ -202,7 +202,8 @@ class InstalledWithApt : public ::testing::TestWithParam<Release> {};
 }  // namespace
 
 // apt chooses SDL 1.2 as sdl12-compat: a bigger window shows the picture
-// scaled to fit. Purged, nothing of the package stays.
+// scaled to fit. The system's own AppStream, which its software centres
+// use, finds the metadata valid. Purged, nothing of the package stays.
 TEST_P(InstalledWithApt, CommandsRunFromTheRootFillABigWindowEndOnAKeyAndPurgeClean)
 {
     Xvfb server(true, "1600x1200");
@@ -213,6 +214,12 @@ TEST_P(InstalledWithApt, CommandsRunFromTheRootFillABigWindowEndOnAKeyAndPurgeCl
     std::string sdl = system.sdl();
     record_sdl(GetParam(), sdl);
     EXPECT_NE(sdl.find(" (sdl12-compat)\n"), std::string::npos) << sdl;
+
+    ASSERT_EQ(system.apt_install("appstream").status, 0);
+    CommandResult valid = system.run("appstreamcli validate --no-net /usr/" + METAINFO);
+    EXPECT_EQ(valid.status, 0) << valid.output;
+    for (const char* severity : {"E: ", "W: "})
+        EXPECT_EQ(valid.output.find(severity), std::string::npos) << valid.output;
 
     for (const char* command : {"vornel_layered", "vornel_single"}) {
         std::string error;
