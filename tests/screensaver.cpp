@@ -54,7 +54,11 @@ XScreensaver::XScreensaver(const std::string& display, const std::string& hack,
                                   fs::perms::others_read | fs::perms::others_exec);
     std::ofstream(home_ / "launches").close();
     // Never on its own (an hour), one hack, no fading, no splash, no lock.
+    // The hack runs at the tests' own priority: at xscreensaver's nice 10
+    // a machine busy with other work gave it too little CPU to draw a
+    // frame in half a minute.
     std::ofstream(home_ / ".xscreensaver") << "mode: one\n"
+                                              "nice: 0\n"
                                               "selected: 0\n"
                                               "timeout: 1:00:00\n"
                                               "cycle: 0:00:00\n"
