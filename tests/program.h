@@ -54,6 +54,10 @@ public:
     std::string title(Window window);
     void press_key(Window window, const char* keysym_name);
     void move_and_click(Window window);
+    // Where the pointer is: moved by dx, dy pixels; clicked with the first
+    // button.
+    void move_pointer(int dx, int dy);
+    void click();
     void request_close(Window window);
 
 private:
