@@ -49,12 +49,12 @@ void __real_SDL_GL_SwapBuffers();
 
 static const wchar_t* const CLASS_NAME = L"VornelScreensaver";
 static const wchar_t* const TITLE = L"Vornel screensaver";  // its messages'
-static const wchar_t* const WINDOW_TITLE = L"Vornel";     // its windows', until the frame rate
+static const wchar_t* const WINDOW_TITLE = L"Vornel";        // its windows', until the frame rate
 static const int STRAY_PIXELS = 4;  // how far the mouse may move without ending the saver
 
 static SaverRequest::Mode mode = SaverRequest::SETTINGS;
-static HWND picture;                   // the window the program draws into
-static POINT cursor_at_start;          // where a mouse move is measured from
+static HWND picture;           // the window the program draws into
+static POINT cursor_at_start;  // where a mouse move is measured from
 static FramePacer* pacer;
 
 // ---- Faults -------------------------------------------------------------------
@@ -75,7 +75,7 @@ static std::string utf8(const std::wstring& text)
     return result;
 }
 
-// The saver's folder and its own file name.
+// The saver's own path, as Windows started it: long or short.
 static std::wstring own_path()
 {
     wchar_t path[MAX_PATH];
@@ -99,8 +99,7 @@ static std::wstring write_down(const std::string& line)
     strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", localtime(&now));
     std::wstring self = own_path();
     fprintf(file, "%s %s %s: %s\r\n", when, utf8(self.substr(self.rfind(L'\\') + 1)).c_str(),
-            mode == SaverRequest::SAVE ? "/s" : mode == SaverRequest::PREVIEW ? "/p" : "/c",
-            line.c_str());
+            __argc > 1 ? __argv[1] : "(no argument)", line.c_str());
     fclose(file);
     return log;
 }
@@ -197,9 +196,9 @@ static LRESULT CALLBACK saver_proc(HWND window, UINT message, WPARAM w, LPARAM l
 
 static HWND make_window(DWORD ex_style, DWORD style, HWND parent, const RECT& area)
 {
-    HWND window = CreateWindowExW(ex_style, CLASS_NAME, WINDOW_TITLE, style | WS_VISIBLE, area.left, area.top,
-                                  area.right - area.left, area.bottom - area.top, parent, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr);
+    HWND window = CreateWindowExW(ex_style, CLASS_NAME, WINDOW_TITLE, style | WS_VISIBLE, area.left,
+                                  area.top, area.right - area.left, area.bottom - area.top, parent,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!window)
         fail(1, "The screensaver could not open its window.", "CreateWindowEx failed");
     return window;
