@@ -16,34 +16,18 @@
 static const int WIDTH = 152, HEIGHT = 112;  // the dialog's preview, in pixels
 static const DWORD WAIT_MS = 30000;          // a machine under load
 
-// Handles messages (the saver's child sends some to its parent) for up to
-// `ms`, or until `done` says so.
-template <typename Done>
-static bool pump_until(Done done, DWORD ms)
-{
-    for (ULONGLONG end = GetTickCount64() + ms; GetTickCount64() < end; Sleep(10)) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&message);
-        if (done())
-            return true;
-    }
-    return false;
-}
-
 int main(int argc, char* argv[])
 {
     if (argc != 3)
         return 2;
     WNDCLASSW host_class = {};
     host_class.lpfnWndProc = DefWindowProcW;
-    host_class.hInstance = GetModuleHandleW(nullptr);
     host_class.lpszClassName = L"VornelPreviewHost";
     RegisterClassW(&host_class);
-    HWND host = CreateWindowW(L"VornelPreviewHost", L"preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
-                              0, 2 * WIDTH, 2 * HEIGHT, nullptr, nullptr, host_class.hInstance, nullptr);
-    HWND preview = CreateWindowW(L"VornelPreviewHost", L"", WS_CHILD | WS_VISIBLE, 8, 8, WIDTH, HEIGHT,
-                                 host, nullptr, host_class.hInstance, nullptr);
+    HWND host = CreateWindowW(host_class.lpszClassName, L"preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                              0, 0, 2 * WIDTH, 2 * HEIGHT, nullptr, nullptr, nullptr, nullptr);
+    HWND preview = CreateWindowW(host_class.lpszClassName, L"", WS_CHILD | WS_VISIBLE, 8, 8, WIDTH, HEIGHT,
+                                 host, nullptr, nullptr, nullptr);
 
     std::string handle = std::to_string((uintptr_t)preview);
     std::string command = std::string("\"") + argv[1] + "\" " +
@@ -55,16 +39,20 @@ int main(int argc, char* argv[])
         return 2;
 
     // The saver's child, once it has drawn for three seconds: the program
-    // puts its frame rate in the title then.
+    // puts its frame rate in the title then. The child sends its parent
+    // messages, which are handled meanwhile.
     HWND child = nullptr;
     wchar_t title[64] = L"";
-    pump_until([&] {
-        child = FindWindowExW(preview, nullptr, nullptr, nullptr);
-        return child && GetWindowTextW(child, title, 64) && wcsncmp(title, L"*Vornel*", 8) == 0;
-    }, WAIT_MS);
+    for (ULONGLONG end = GetTickCount64() + WAIT_MS; GetTickCount64() < end && wcsncmp(title, L"*Vornel*", 8);
+         Sleep(10)) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        if ((child = FindWindowExW(preview, nullptr, nullptr, nullptr)))
+            GetWindowTextW(child, title, 64);
+    }
     RECT area = {};
-    if (child)
-        GetClientRect(child, &area);
+    GetClientRect(child, &area);
     fprintf(stderr, "child window: %ldx%ld, title %ls\n", area.right, area.bottom, title);
 
     ULONGLONG destroyed = GetTickCount64();
@@ -77,5 +65,6 @@ int main(int argc, char* argv[])
             ended ? "yes" : "no", status, took);
     if (!ended)
         TerminateProcess(saver.hProcess, 1);
-    return child && area.right == WIDTH && area.bottom == HEIGHT && ended && status == 0 ? 0 : 1;
+    bool drew = wcsncmp(title, L"*Vornel*", 8) == 0;
+    return drew && area.right == WIDTH && area.bottom == HEIGHT && ended && status == 0 ? 0 : 1;
 }
