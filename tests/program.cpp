@@ -240,6 +240,19 @@ void XClient::move_and_click(Window window)
     XFlush(display_);
 }
 
+void XClient::move_pointer(int dx, int dy)
+{
+    XTestFakeRelativeMotionEvent(display_, dx, dy, CurrentTime);
+    XSync(display_, False);
+}
+
+void XClient::click()
+{
+    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XSync(display_, False);
+}
+
 void XClient::request_close(Window window)
 {
     XEvent event = {};

@@ -57,6 +57,10 @@ public:
     std::string wait_for_title(Window window, const std::string& prefix, double seconds);
     void press_key(Window window, const char* keysym_name);
     void move_and_click(Window window);
+    // Where the pointer is: moved by dx, dy pixels; clicked with the first
+    // button.
+    void move_pointer(int dx, int dy);
+    void click();
     void request_close(Window window);
 
 private:

@@ -11,7 +11,7 @@
 #include "frame_difference.h"
 #include "main.h"
 #include "program.h"
-#include "xvfb.h"
+#include "wine.h"
 
 #include <SDL.h>
 #include <algorithm>
@@ -30,13 +30,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string WINE = "/usr/lib/wine/wine64";  // the wine wrapper wants the 32-bit part
-const std::string WINESERVER = "/usr/lib/wine/wineserver64";
 const std::string STRIP = "x86_64-w64-mingw32-strip";  // as scripts/package strips
 const std::string WINDOWS_BUILD = VORNEL_WINDOWS_BUILD;
 const std::string PACKAGE_NAME = "vornel-windows-x64";
 
-const double BOOT_SECONDS = 300;     // a fresh prefix takes about 15 s
 const double PROGRAM_SECONDS = 120;  // start-up, the first rate after 3 s, the end
 
 // A Windows program or DLL without the two header fields that strip
@@ -77,10 +74,9 @@ std::vector<std::string> stale_files(const std::string& unpacked, const std::str
     return stale;
 }
 
-// One Wine prefix and one X server for the whole test program; the
-// package unpacked beside the prefix, and a folder of the cross-built tools
-// and tests with what they need.
-class WineStage : public ::testing::Environment {
+// The Wine prefix (wine.h), the package unpacked beside it, and a folder of
+// the cross-built tools and tests with what they need.
+class WineStage : public WinePrefix {
 public:
     static std::string package() { return root_ + "/unpacked/" + PACKAGE_NAME; }
     static std::string tools() { return root_ + "/tools"; }
@@ -88,24 +84,7 @@ public:
 
     void SetUp() override
     {
-        char pattern[] = "/tmp/vornel-wine-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        atexit(remove_stage);  // also when something calls exit() mid-test
-        use_private_display();
-        setenv("WINEPREFIX", (root_ + "/prefix").c_str(), 1);
-        setenv("WINEDEBUG", "-all", 1);
-        // No Mono or Gecko installer, no menu entries.
-        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d", 1);
-        // Wine makes desktop folders (menus, mime) under the home folder:
-        // one of the stage's own.
-        fs::create_directories(root_ + "/home");
-        setenv("HOME", (root_ + "/home").c_str(), 1);
-        // Debian's Wine keeps its server's socket folder in TMPDIR.
-        fs::create_directories(root_ + "/tmp");
-        setenv("TMPDIR", (root_ + "/tmp").c_str(), 1);
-        for (const char* xdg : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-            unsetenv(xdg);
+        ASSERT_NO_FATAL_FAILURE(make());
 
         Program unzip("unzip", root_, {}, {"-q", VORNEL_WINDOWS_ZIP, "-d", root_ + "/unpacked"});
         ASSERT_EQ(unzip.wait(60), 0) << unzip.standard_error();
@@ -116,8 +95,7 @@ public:
         ASSERT_EQ(stale, "") << VORNEL_WINDOWS_ZIP << " is not what " << WINDOWS_BUILD
                              << " and data/ hold now; run scripts/package windows";
 
-        Program boot(WINE, root_, {}, {"wineboot", "--init"});
-        ASSERT_EQ(boot.wait(BOOT_SECONDS), 0) << boot.standard_error();
+        ASSERT_NO_FATAL_FAILURE(boot());
 
         fs::create_directories(tools());
         fs::create_directories(scratch());
@@ -127,36 +105,9 @@ public:
                                 "tests/test_cvector.exe", "tests/test_frame_rate.exe"})
             fs::copy_file(WINDOWS_BUILD + "/" + exe, tools() + "/" + fs::path(exe).filename().string());
     }
-
-    void TearDown() override { remove_stage(); }
-
-    // Ends the prefix's Wine server and removes the folder; once.
-    static void remove_stage()
-    {
-        if (root_.empty())
-            return;
-        Program stop(WINESERVER, "/", {}, {"--kill"});
-        stop.wait(30);
-        Program gone(WINESERVER, "/", {}, {"--wait"});
-        gone.wait(30);
-        fs::remove_all(root_);
-        root_.clear();
-    }
-
-private:
-    static std::string root_;
 };
 
-std::string WineStage::root_;
 ::testing::Environment* const wine_stage = ::testing::AddGlobalTestEnvironment(new WineStage);
-
-// Runs a Windows program in `folder` with Wine; its exit status, or -1 if
-// it had not ended after `seconds`.
-int run_windows(const std::string& folder, const std::vector<std::string>& command, double seconds)
-{
-    Program run(WINE, folder, {}, command);
-    return run.wait(seconds);
-}
 
 const char* const RATE_TITLE = "*Vornel* by Talwick [OpenGL demo]  FPS: ";
 
