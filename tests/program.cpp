@@ -155,6 +155,28 @@ std::string XClient::title(Window window)
 
 Window XClient::find_window(const std::string& prefix, double seconds)
 {
+    return find_top_level([&](Window window) { return title(window).compare(0, prefix.size(), prefix) == 0; },
+                          seconds);
+}
+
+Window XClient::find_window_of_class(const std::string& name, double seconds)
+{
+    return find_top_level(
+        [&](Window window) {
+            XClassHint hint{};
+            XWindowAttributes attributes;
+            bool found = XGetClassHint(display_, window, &hint) && hint.res_name && hint.res_name == name &&
+                         XGetWindowAttributes(display_, window, &attributes) &&
+                         attributes.map_state == IsViewable;
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+            return found;
+        },
+        seconds);
+}
+
+Window XClient::find_top_level(const std::function<bool(Window)>& wanted, double seconds)
+{
     double deadline = now_ms() + seconds * 1000;
     do {
         Window root, parent, *children = nullptr;
@@ -162,7 +184,7 @@ Window XClient::find_window(const std::string& prefix, double seconds)
         XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
         Window found = 0;
         for (unsigned i = 0; i < count && !found; i++)
-            if (title(children[i]).compare(0, prefix.size(), prefix) == 0)
+            if (wanted(children[i]))
                 found = children[i];
         XFree(children);
         if (found)

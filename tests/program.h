@@ -4,6 +4,7 @@
 #ifndef TESTS_PROGRAM_H
 #define TESTS_PROGRAM_H
 
+#include <functional>
 #include <map>
 #include <string>
 #include <sys/types.h>
@@ -51,12 +52,16 @@ public:
     // The top-level window whose title starts with `prefix`, waiting up to
     // `seconds` for it; 0 if none appears.
     Window find_window(const std::string& prefix, double seconds);
+    // The viewable top-level window whose WM_CLASS name is `name` (Wine
+    // names a program's windows after its file), waiting up to `seconds`.
+    Window find_window_of_class(const std::string& name, double seconds);
     std::string title(Window window);
     void press_key(Window window, const char* keysym_name);
     void move_and_click(Window window);
     void request_close(Window window);
 
 private:
+    Window find_top_level(const std::function<bool(Window)>& wanted, double seconds);
     _XDisplay* display_;
 };
 
