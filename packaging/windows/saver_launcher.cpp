@@ -10,43 +10,43 @@
 // it without asking: the saver runs in a job that ends with this process.
 #include <windows.h>
 
-#include <string>
+#include <cwchar>
 
 namespace {
 
 const wchar_t* const INSTALL_KEY = L"Software\\Vornel";
 const wchar_t* const INSTALL_VALUE = L"InstallDir";
+const size_t LONGEST_COMMAND = 32768;  // characters, Windows' own limit
 
 // Says why nothing runs; ends with status 1.
-int fail(const std::wstring& why)
+int fail(const wchar_t* why)
 {
-    MessageBoxW(nullptr, (why + L"\n\nInstall Vornel again to repair it.").c_str(),
-                L"Vornel screensaver", MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, why, L"Vornel screensaver: install Vornel again to repair it", MB_OK | MB_ICONERROR);
     return 1;
 }
 
 // This copy's own file name, in its long form: vornel.scr or vornel-single.scr.
-std::wstring own_name()
+const wchar_t* own_name(wchar_t (&path)[MAX_PATH])
 {
-    wchar_t path[MAX_PATH], long_path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (GetLongPathNameW(path, long_path, MAX_PATH) == 0)
-        wcscpy(long_path, path);
-    std::wstring name = long_path;
-    return name.substr(name.find_last_of(L'\\') + 1);
+    GetLongPathNameW(path, path, MAX_PATH);  // unchanged where it fails
+    return wcsrchr(path, L'\\') + 1;
 }
 
 // The command line after the program's own name, as Windows gave it.
-std::wstring arguments()
+const wchar_t* arguments()
 {
-    std::wstring line = GetCommandLineW();
-    size_t end = line[0] == L'"' ? line.find(L'"', 1) + 1 : line.find_first_of(L" \t");
-    return end == std::wstring::npos || end > line.size() ? L"" : line.substr(end);
+    const wchar_t* line = GetCommandLineW();
+    if (*line == L'"') {
+        const wchar_t* end = wcschr(line + 1, L'"');
+        return end ? end + 1 : L"";
+    }
+    return line + wcscspn(line, L" \t");
 }
 
 // Runs `command` in `folder` inside a job that ends with this process; its
 // exit status.
-int run_in_job(const std::wstring& program, std::wstring command, const std::wstring& folder)
+int run_in_job(const wchar_t* program, wchar_t* command, const wchar_t* folder)
 {
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
@@ -56,9 +56,9 @@ int run_in_job(const std::wstring& program, std::wstring command, const std::wst
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                        nullptr, folder.c_str(), &startup, &process))
-        return fail(L"Could not start " + program + L".");
+    if (!CreateProcessW(program, command, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, folder, &startup,
+                        &process))
+        return fail(L"The screensaver in Vornel's installation folder could not be started.");
     AssignProcessToJobObject(job, process.hProcess);
     ResumeThread(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -74,12 +74,16 @@ int run_in_job(const std::wstring& program, std::wstring command, const std::wst
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    wchar_t folder[MAX_PATH];
+    wchar_t folder[MAX_PATH], path[MAX_PATH], saver[2 * MAX_PATH];
     DWORD size = sizeof folder;
     // A 64-bit program reads the registry's 64-bit view, where the installer writes.
     if (RegGetValueW(HKEY_LOCAL_MACHINE, INSTALL_KEY, INSTALL_VALUE, RRF_RT_REG_SZ, nullptr, folder, &size) !=
         ERROR_SUCCESS)
         return fail(L"Vornel's installation folder is not in the registry.");
-    std::wstring saver = std::wstring(folder) + L"\\" + own_name();
-    return run_in_job(saver, L"\"" + saver + L"\"" + arguments(), folder);
+    swprintf(saver, 2 * MAX_PATH, L"%ls\\%ls", folder, own_name(path));
+
+    static wchar_t command[LONGEST_COMMAND];
+    if (swprintf(command, LONGEST_COMMAND, L"\"%ls\"%ls", saver, arguments()) < 0)
+        return fail(L"The command line is too long.");
+    return run_in_job(saver, command, folder);
 }

@@ -75,8 +75,9 @@ Section
   File "/oname=$SYSDIR\vornel.scr" "${LAUNCHER}"
   File "/oname=$SYSDIR\vornel-single.scr" "${LAUNCHER}"
 
-  ; The programs read their bitmaps from the folder they start in: the
-  ; entries start them in $OUTDIR.
+  ; The programs read their bitmaps from the folder they start in: a
+  ; shortcut starts its program in $OUTDIR.
+  SetOutPath "$INSTDIR"
   CreateDirectory "$SMPROGRAMS\Vornel"
   CreateShortcut "$SMPROGRAMS\Vornel\Vornel.lnk" "$INSTDIR\vornel_layered.exe" "" \
     "$INSTDIR\vornel_layered.ico"
