@@ -375,7 +375,10 @@ namespace {
 
 const std::string INSTALL_DIR = "C:\\Program Files\\Vornel";
 const std::string START_MENU = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Vornel";
+const std::string SYSTEM_FOLDER = "C:\\windows\\system32";
 const std::string UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vornel";
+// The installation's, which the launchers read, and the savers' per user.
+const std::vector<std::string> SETTINGS_KEYS = {"HKLM\\Software\\Vornel", "HKCU\\Software\\Vornel"};
 const std::vector<std::string> SAVERS = {"vornel.scr", "vornel-single.scr"};
 const std::vector<std::string> SHORTCUTS = {"Vornel.lnk", "Vornel (tissue only).lnk"};
 
@@ -429,15 +432,8 @@ void run_silently(const std::string& folder, const std::string& program)
     ASSERT_EQ(quiet.wait(PROGRAM_SECONDS), 0);
 }
 
-}  // namespace
-
-// Installed, the programs start from the Start menu and the savers from the
-// system folder, where Windows starts them from any folder; uninstalled,
-// nothing of either is left, nor the settings the savers keep for the user.
-TEST(WindowsInstaller, InstallsAndUninstallsSilently)
+void expect_files_and_keys_in_place()
 {
-    run_silently(fs::path(VORNEL_WINDOWS_INSTALLER).parent_path(), fs::path(VORNEL_WINDOWS_INSTALLER).filename());
-
     for (const auto& entry : fs::directory_iterator(WineStage::package()))
         EXPECT_EQ(read_file(entry.path()), read_file(on_drive_c(INSTALL_DIR) + "/" + entry.path().filename().string()))
             << entry.path().filename() << " is not what the zip holds";
@@ -445,7 +441,7 @@ TEST(WindowsInstaller, InstallsAndUninstallsSilently)
         EXPECT_TRUE(fs::exists(on_drive_c(INSTALL_DIR) + "/" + file)) << file;
     std::string launcher = stripped(WINDOWS_BUILD + "/saver_launcher.exe", WineStage::scratch());
     for (const std::string& saver : SAVERS)
-        EXPECT_EQ(read_file(WineStage::drive_c() + "/windows/system32/" + saver), launcher) << saver;
+        EXPECT_EQ(read_file(on_drive_c(SYSTEM_FOLDER) + "/" + saver), launcher) << saver;
 
     std::map<std::string, std::string> entry = registry_values(UNINSTALL_KEY);
     EXPECT_EQ(entry["DisplayName"], "Vornel");
@@ -457,9 +453,13 @@ TEST(WindowsInstaller, InstallsAndUninstallsSilently)
     EXPECT_EQ(entry["NoModify"], "0x1");
     EXPECT_EQ(entry["NoRepair"], "0x1");
     EXPECT_GT(std::stoul(entry["EstimatedSize"], nullptr, 16), 1000u) << "kilobytes";
-    EXPECT_EQ(registry_values("HKLM\\Software\\Vornel")["InstallDir"], INSTALL_DIR);
+    EXPECT_EQ(registry_values(SETTINGS_KEYS[0])["InstallDir"], INSTALL_DIR);
+}
 
-    // As the shell starts them: the target, in the working folder.
+// Each Start menu entry's target as the shell starts it, in the entry's
+// working folder; each saver as Windows starts it, from another folder.
+void expect_programs_and_savers_run()
+{
     for (const std::string& shortcut : SHORTCUTS) {
         std::string link = on_drive_c(START_MENU) + "/" + shortcut;
         ASSERT_TRUE(fs::exists(link)) << shortcut;
@@ -468,21 +468,50 @@ TEST(WindowsInstaller, InstallsAndUninstallsSilently)
         expect_rate_title_and_end_on_key(run, shortcut);
     }
     for (const std::string& saver : SAVERS) {
-        Program run(WINE, WineStage::scratch(), {}, {"C:\\windows\\system32\\" + saver, "/s"});
+        Program run(WINE, WineStage::scratch(), {}, {SYSTEM_FOLDER + "\\" + saver, "/s"});
         XClient x(getenv("DISPLAY"));
         Window window = x.find_window_of_class(saver, PROGRAM_SECONDS);
         ASSERT_NE(window, 0u) << saver << " from the system folder showed no window";
         EXPECT_EQ(end_with_key(run, x, window), 0) << saver;
     }
+}
 
-    Program settings(WINE, "/", {}, {"reg", "add", "HKCU\\Software\\Vornel", "/v", "Delay", "/t", "REG_DWORD",
-                                     "/d", "30000", "/f"});
-    ASSERT_EQ(settings.wait(PROGRAM_SECONDS), 0);
+// What a launcher hands on, shown by a program whose effects can be seen
+// (dump_mesh as the saver): the arguments, the folder InstallDir names, the
+// status.
+void expect_launcher_hands_everything_on()
+{
+    std::string elsewhere = WineStage::scratch() + "/elsewhere", drive_z = "Z:" + elsewhere;
+    std::replace(drive_z.begin(), drive_z.end(), '/', '\\');
+    fs::create_directories(elsewhere);
+    fs::copy_file(WineStage::tools() + "/dump_mesh.exe", elsewhere + "/vornel.scr");
+    fs::copy_file(WineStage::tools() + "/SDL.dll", elsewhere + "/SDL.dll");
+    ASSERT_EQ(run_windows("/", {"reg", "add", SETTINGS_KEYS[0], "/v", "InstallDir", "/d", drive_z, "/f"},
+                          PROGRAM_SECONDS), 0);
+    std::string launcher = SYSTEM_FOLDER + "\\vornel.scr";
+    EXPECT_EQ(run_windows("/", {launcher}, PROGRAM_SECONDS), 2) << "dump_mesh's status without arguments";
+    EXPECT_EQ(run_windows("/", {launcher, "mesh.bin", "0"}, PROGRAM_SECONDS), 0);
+    EXPECT_GT(read_file(elsewhere + "/mesh.bin").size(), 0u);
+}
+
+}  // namespace
+
+// Installed silently, everything is in place and runs; uninstalled
+// silently, nothing is left, nor the settings the savers keep for the user.
+TEST(WindowsInstaller, InstallsAndUninstallsSilently)
+{
+    run_silently(fs::path(VORNEL_WINDOWS_INSTALLER).parent_path(), fs::path(VORNEL_WINDOWS_INSTALLER).filename());
+    expect_files_and_keys_in_place();
+    expect_programs_and_savers_run();
+    expect_launcher_hands_everything_on();
+
+    ASSERT_EQ(run_windows("/", {"reg", "add", SETTINGS_KEYS[1], "/v", "Delay", "/t", "REG_DWORD", "/d", "30000", "/f"},
+                          PROGRAM_SECONDS), 0);
     run_silently(WineStage::scratch(), INSTALL_DIR + "\\uninstall.exe");
     for (const std::string& path : {INSTALL_DIR, START_MENU})
         EXPECT_FALSE(fs::exists(on_drive_c(path))) << path;
     for (const std::string& saver : SAVERS)
-        EXPECT_FALSE(fs::exists(WineStage::drive_c() + "/windows/system32/" + saver)) << saver;
-    for (const char* key : {UNINSTALL_KEY.c_str(), "HKLM\\Software\\Vornel", "HKCU\\Software\\Vornel"})
+        EXPECT_FALSE(fs::exists(on_drive_c(SYSTEM_FOLDER) + "/" + saver)) << saver;
+    for (const std::string& key : {UNINSTALL_KEY, SETTINGS_KEYS[0], SETTINGS_KEYS[1]})
         EXPECT_EQ(run_windows("/", {"reg", "query", key}, PROGRAM_SECONDS), 1) << key << " is left";
 }
