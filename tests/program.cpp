@@ -165,11 +165,11 @@ std::string XClient::wait_for_title(Window window, const std::string& prefix, do
     return text;
 }
 
-// Whether the window is one of the programs', shown and titled. Its class
-// is the program's name ("vornel_layered", "vornel-single",
-// "vornel_single.exe" under Wine), which stays while the title changes
-// from the start-up caption to the frame rate.
-static bool ours(Display* x, Window window)
+// Whether the window is one of the programs', shown, with a title that
+// starts with `title`. Its class is the program's name ("vornel_layered",
+// "vornel-single", "vornel_single.exe" under Wine), which stays while the
+// title changes from the start-up caption to the frame rate.
+static bool ours(Display* x, Window window, const std::string& title)
 {
     XClassHint hint = {};
     if (!XGetClassHint(x, window, &hint))
@@ -180,22 +180,23 @@ static bool ours(Display* x, Window window)
     XWindowAttributes attributes;
     char* name = nullptr;
     match = match && XGetWindowAttributes(x, window, &attributes) &&
-            attributes.map_state == IsViewable && XFetchName(x, window, &name) && name && *name;
+            attributes.map_state == IsViewable && XFetchName(x, window, &name) && name && *name &&
+            std::string(name).rfind(title, 0) == 0;
     XFree(name);
     return match;
 }
 
 // At any depth: a window manager reparents clients into frames.
-static Window search(Display* x, Window under)
+static Window search(Display* x, Window under, const std::string& title)
 {
-    if (ours(x, under))
+    if (ours(x, under, title))
         return under;
     Window root, parent, *children = nullptr;
     unsigned count = 0;
     Window found = 0;
     if (XQueryTree(x, under, &root, &parent, &children, &count))
         for (unsigned i = 0; i < count && !found; i++)
-            found = search(x, children[i]);
+            found = search(x, children[i], title);
     XFree(children);
     return found;
 }
@@ -204,12 +205,12 @@ static Window search(Display* x, Window under)
 // listed and being asked is no error.
 static int ignore_errors(Display*, XErrorEvent*) { return 0; }
 
-Window XClient::find_window(double seconds)
+Window XClient::find_window(double seconds, const std::string& title)
 {
     XErrorHandler before = XSetErrorHandler(ignore_errors);
     double deadline = now_ms() + seconds * 1000;
     Window found = 0;
-    while (!(found = search(display_, DefaultRootWindow(display_))) && now_ms() < deadline)
+    while (!(found = search(display_, DefaultRootWindow(display_), title)) && now_ms() < deadline)
         sleep_ms(20);
     XSync(display_, False);
     XSetErrorHandler(before);

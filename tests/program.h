@@ -49,8 +49,10 @@ public:
     ~XClient();
 
     // The window of one of the programs, found by its class at any depth
-    // once it is viewable and titled, waiting up to `seconds`; 0 if none appears.
-    Window find_window(double seconds);
+    // once it is viewable and titled (with a title that starts with
+    // `title`: one that stays, as a dialog's or the frame rate's once it
+    // has come), waiting up to `seconds`; 0 if none appears.
+    Window find_window(double seconds, const std::string& title = "");
     std::string title(Window window);
     // Waits up to `seconds` for the window's title to start with `prefix`;
     // the last title seen.

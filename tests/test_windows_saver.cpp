@@ -94,13 +94,11 @@ std::string windows_output(const std::string& command)
     return text.substr(0, text.find_last_not_of("\r\n") + 1);
 }
 
-// The saver's window (its class is the saver's file name), once it is
-// viewable and its title starts with `title`; 0 if none.
+// The saver's window (its class is the saver's file name) whose title
+// starts with `title`, once it is viewable; 0 if none.
 Window viewable_window(const char* title)
 {
-    XClient x(getenv("DISPLAY"));
-    Window window = x.find_window(LOADED_WAIT_SECONDS);
-    return window && x.wait_for_title(window, title, LOADED_WAIT_SECONDS).rfind(title, 0) == 0 ? window : 0;
+    return XClient(getenv("DISPLAY")).find_window(LOADED_WAIT_SECONDS, title);
 }
 
 // Acts until the program ends (Wine may take the first key before its
