@@ -392,9 +392,9 @@ void expect_files_and_keys_in_place()
             << entry.path().filename() << " is not what the zip holds";
     for (const char* file : {"uninstall.exe", "vornel_layered.ico", "vornel_single.ico"})
         EXPECT_TRUE(fs::exists(on_drive_c(INSTALL_DIR) + "/" + file)) << file;
-    std::string launcher = stripped(WINDOWS_BUILD + "/saver_launcher.exe", WineStage::scratch());
     for (const std::string& saver : SAVERS)
-        EXPECT_EQ(read_file(on_drive_c(SYSTEM_FOLDER) + "/" + saver), launcher) << saver;
+        EXPECT_EQ(read_file(on_drive_c(SYSTEM_FOLDER) + "/" + saver),
+                  stripped(WINDOWS_BUILD + "/launchers/" + saver, WineStage::scratch())) << saver;
 
     std::map<std::string, std::string> entry = registry_values(UNINSTALL_KEY);
     EXPECT_EQ(entry["DisplayName"], "Vornel");

@@ -1,11 +1,11 @@
 ; The Windows installer, for all users of the machine (packaging/windows/package
 ; makes it):
 ;
-;   makensis -DVERSION=1.0.0 -DSTAGE=<the zip's folder> -DLAUNCHER=<saver_launcher.exe>
+;   makensis -DVERSION=1.0.0 -DSTAGE=<the zip's folder> -DLAUNCHERS=<the launchers' folder>
 ;            -DOUTFILE=<installer> vornel.nsi
 ;
 ; Program Files\Vornel     the zip's files, the icons and uninstall.exe
-; the system folder        vornel.scr, vornel-single.scr: saver_launcher.exe twice,
+; the system folder        vornel.scr, vornel-single.scr: the launchers, each of
 ;                          which runs the saver of its name from Program Files\Vornel
 ; Start menu\Vornel        one entry for each program, started in Program Files\Vornel
 ; HKLM\Software\Vornel     InstallDir, where the launchers look
@@ -72,8 +72,8 @@ Section
   WriteRegStr HKLM "Software\Vornel" "InstallDir" "$INSTDIR"
 
   ; Screen Saver Settings lists the savers of the system folder.
-  File "/oname=$SYSDIR\vornel.scr" "${LAUNCHER}"
-  File "/oname=$SYSDIR\vornel-single.scr" "${LAUNCHER}"
+  File "/oname=$SYSDIR\vornel.scr" "${LAUNCHERS}\vornel.scr"
+  File "/oname=$SYSDIR\vornel-single.scr" "${LAUNCHERS}\vornel-single.scr"
 
   ; The programs read their bitmaps from the folder they start in: a
   ; shortcut starts its program in $OUTDIR.
