@@ -49,8 +49,8 @@ void __real_SDL_GL_SwapBuffers();
 static bool own_window = true;         // no foreign window: captions are ours
 static bool under_xscreensaver = false;
 static pid_t starter = 0;              // the process that started the hack
-static long delay_us = 0;              // the least time from frame to frame
-static timespec frame_start;           // the current frame's, on CLOCK_MONOTONIC
+static long delay_us = 0;              // from one frame's start to the next's
+static long long frame_start;          // the current frame's, in ns (monotonic)
 
 // Async-signal-safe: nothing of SDL or Xlib runs after the window has gone.
 static void end_at_once(int) { _exit(0); }
@@ -92,20 +92,31 @@ extern "C" void __wrap_SDL_WM_SetCaption(const char* title, const char* icon)
         __real_SDL_WM_SetCaption(title, icon);
 }
 
-// After each frame, the pause that keeps the next from starting sooner
-// than delay_us after this one started: drawing time counts, so 10 ms
-// frames at 30 ms come every 30 ms. The animation follows the clock and
-// keeps its speed. Vsync, where there is any, comes on top.
+static long long monotonic_ns()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+// After each frame, the pause until the next is due, delay_us after this
+// one started: drawing time counts, so 10 ms frames at 30 ms come every
+// 30 ms. Frames keep that beat however late the pause ends; one that takes
+// longer than the delay starts the beat anew rather than being caught up.
+// The animation follows the clock and keeps its speed. Vsync, where there
+// is any, comes on top.
 extern "C" void __wrap_SDL_GL_SwapBuffers()
 {
     __real_SDL_GL_SwapBuffers();
-    timespec next = frame_start;
-    next.tv_nsec += delay_us * 1000;
-    next.tv_sec += next.tv_nsec / 1000000000;
-    next.tv_nsec %= 1000000000;
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
+    long long due = frame_start + delay_us * 1000LL;
+    if (monotonic_ns() >= due) {
+        frame_start = monotonic_ns();
+        return;
     }
-    clock_gettime(CLOCK_MONOTONIC, &frame_start);
+    timespec until = {(time_t)(due / 1000000000), (long)(due % 1000000000)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+    frame_start = due;
 }
 
 static XErrorHandler xlib_handler;
@@ -170,6 +181,6 @@ int main(int argc, char* argv[])
         xlib_handler = XSetErrorHandler(on_x_error);
     }
     char* program_argv[] = {argv[0], nullptr};  // the program reads no options
-    clock_gettime(CLOCK_MONOTONIC, &frame_start);
+    frame_start = monotonic_ns();
     return vornel_main(1, program_argv);
 }

@@ -1,8 +1,8 @@
 // What a hack is told, as xscreensaver's hacks are: which window to draw
 // into (the window named by --window-id, else the one xscreensaver gives in
 // XSCREENSAVER_WINDOW, else with --root the root window; with none of
-// these, a window of the program's own), and with --delay how long a frame
-// takes at least.
+// these, a window of the program's own), and with --delay the time from
+// one frame's start to the next's.
 #ifndef XSCREENSAVER_OPTIONS_H
 #define XSCREENSAVER_OPTIONS_H
 
