@@ -23,11 +23,13 @@ long long FramePacer::now_us() const
 
 void FramePacer::wait()
 {
-    long long now = now_us();
-    if (last_start_us_ >= 0) {
-        // Sleep may end a little early: sleep again for what is left.
-        for (long long due = last_start_us_ + delay_us_; now < due; now = now_us())
-            Sleep((DWORD)((due - now + 999) / 1000));
+    long long now = now_us(), due = last_start_us_ + delay_us_;
+    if (last_start_us_ < 0 || now >= due) {
+        last_start_us_ = now;
+        return;
     }
-    last_start_us_ = now;
+    // Sleep may end a little early: sleep again for what is left.
+    for (; now < due; now = now_us())
+        Sleep((DWORD)((due - now + 999) / 1000));
+    last_start_us_ = due;
 }
