@@ -123,6 +123,17 @@ struct Texture {
     bool mipmaps = false;               // the chain was built from them
 };
 
+// Whether sampling the texture reads more than level 0: OpenGL's initial
+// minification filter does, GL_NEAREST and GL_LINEAR do not.
+static bool samples_mipmaps(const Texture& texture)
+{
+    GLint filter = GL_NEAREST_MIPMAP_LINEAR;
+    for (const auto& p : texture.parameters)
+        if (p.first == GL_TEXTURE_MIN_FILTER)
+            filter = p.second;
+    return filter != GL_NEAREST && filter != GL_LINEAR;
+}
+
 // Everything the programs have set, context or not.
 static struct {
     std::vector<Matrix> modelview{identity()}, projection{identity()};
@@ -373,14 +384,20 @@ extern "C" void glBlendFunc(GLenum source, GLenum destination)
 // ---- The canvas and the viewport ---------------------------------------------
 
 // The canvas's backing store in device pixels; while following, first made
-// its displayed size times devicePixelRatio (a change clears it, and each
-// frame is drawn whole after its clear).
+// the device pixels the canvas covers (a change clears it, and each frame
+// is drawn whole after its clear): its displayed size times
+// devicePixelRatio, rounded, or the browser's own count (Module.devicePixels,
+// below) where it gives one within a pixel of that. (Chromium's emulated
+// pixel ratios, the tests', leave its count in CSS pixels.)
 EM_JS(void, canvas_size, (bool follow, int* size), {
     var canvas = Module['canvas'];
     if (follow) {
         var box = canvas.getBoundingClientRect();
-        var width = Math.max(1, Math.round(box.width * devicePixelRatio));
-        var height = Math.max(1, Math.round(box.height * devicePixelRatio));
+        var exact = [box.width * devicePixelRatio, box.height * devicePixelRatio];
+        var counted = Module['devicePixels'];
+        var pixels = counted && Math.abs(counted[0] - exact[0]) < 1 && Math.abs(counted[1] - exact[1]) < 1
+                         ? counted : exact.map(Math.round);
+        var width = Math.max(1, pixels[0]), height = Math.max(1, pixels[1]);
         if (canvas.width != width) canvas.width = width;
         if (canvas.height != height) canvas.height = height;
     }
@@ -388,7 +405,29 @@ EM_JS(void, canvas_size, (bool follow, int* size), {
     HEAP32[(size >> 2) + 1] = canvas.height;
 });
 
-void webgl_follow_displayed_size() { gl.follow_displayed_size = true; }
+// A canvas box seldom lies on whole device pixels (753.33 CSS pixels wide
+// at x = 23.33, say), and a backing store of the rounded size is then
+// resampled by the compositor at every frame. The browser knows the device
+// pixels it will cover, and tells a ResizeObserver of the
+// device-pixel-content-box, where it has one: a backing store of exactly
+// that size is shown as it is.
+EM_JS(void, watch_device_pixels, (), {
+    if (typeof ResizeObserver != 'function') return;
+    var observer = new ResizeObserver(function (entries) {
+        var size = entries[0].devicePixelContentBoxSize;
+        if (size) Module['devicePixels'] = [size[0].inlineSize, size[0].blockSize];
+    });
+    try {
+        observer.observe(Module['canvas'], { box: 'device-pixel-content-box' });
+    } catch (error) {  // a browser without that box
+    }
+});
+
+void webgl_follow_displayed_size()
+{
+    gl.follow_displayed_size = true;
+    watch_device_pixels();
+}
 
 // The programs' viewport, in their window, onto the largest 4:3 (the
 // window's shape) rectangle centred on the backing store. A backing store
@@ -572,6 +611,7 @@ static struct {
     GLint uniforms[UNIFORMS];
     GLuint buffers[ATTRIBUTES + 1];  // one per attribute, then the indices
     std::vector<GLuint> textures;    // WebGL's name for each of gl.textures
+    std::vector<bool> chains;        // whether WebGL holds that texture's mipmaps
 } webgl;
 
 static void make_program()
@@ -657,6 +697,46 @@ extern "C" void glDrawElements(GLenum mode, GLsizei count, GLenum type, const GL
     emscripten_glDrawElements(mode, count, type, nullptr);
 }
 
+// ---- Mipmaps ---------------------------------------------------------------
+
+// The levels below level 0 of the bound texture, each the 2 × 2 average
+// of the one above, rounded, as GLU halves images.
+static void upload_chain(GLsizei width, GLsizei height, const unsigned char* data)
+{
+    std::vector<unsigned char> level(data, data + (size_t)width * height * 4);
+    for (int n = 1; width > 1 || height > 1; n++) {
+        int w = width > 1 ? width / 2 : 1, h = height > 1 ? height / 2 : 1;
+        int dx = width > 1 ? 4 : 0, dy = height > 1 ? width * 4 : 0;
+        std::vector<unsigned char> half((size_t)w * h * 4);
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++)
+                for (int c = 0; c < 4; c++) {
+                    const unsigned char* p = &level[((size_t)(2 * y) * width + 2 * x) * 4 + c];
+                    int sum = p[0] + p[dx] + p[dy] + p[dx + dy];
+                    half[((size_t)y * w + x) * 4 + c] = (unsigned char)((sum + 2) / 4);
+                }
+        level.swap(half);
+        width = w;
+        height = h;
+        emscripten_glTexImage2D(GL_TEXTURE_2D, n, GL_RGBA, width, height, 0, GL_RGBA,
+                                GL_UNSIGNED_BYTE, level.data());
+    }
+}
+
+// WebGL gets a texture's mipmaps only once its filter reads them: with
+// GL_LINEAR, the programs' filter, sampling a texture that holds the whole
+// chain costs a software renderer a third more for the same pixels. The
+// layer keeps level 0's pixels for the chain, should a mipmap filter come
+// later. The texture is the bound one.
+static void give_mipmaps_if_sampled(size_t i)
+{
+    const Texture& texture = gl.textures[i];
+    if (!texture.mipmaps || webgl.chains[i] || !samples_mipmaps(texture) || texture.pixels.empty())
+        return;
+    upload_chain(texture.width, texture.height, texture.pixels.data());
+    webgl.chains[i] = true;
+}
+
 // ---- Textures ------------------------------------------------------------------
 
 static Texture* bound_texture()
@@ -669,6 +749,7 @@ extern "C" void glGenTextures(GLsizei count, GLuint* names)
     for (GLsizei i = 0; i < count; i++) {
         gl.textures.emplace_back();
         webgl.textures.push_back(0);
+        webgl.chains.push_back(false);
         emscripten_glGenTextures(1, &webgl.textures.back());
         names[i] = (GLuint)gl.textures.size();
     }
@@ -691,6 +772,8 @@ extern "C" void glTexParameteri(GLenum target, GLenum pname, GLint value)
         parameters.push_back({pname, value});
     }
     emscripten_glTexParameteri(target, pname, value);
+    if (pname == GL_TEXTURE_MIN_FILTER && gl.bound_texture)
+        give_mipmaps_if_sampled(gl.bound_texture - 1);
 }
 
 // Level 0 of RGBA bytes, the loader's only kind, is kept for a new context.
@@ -709,50 +792,32 @@ extern "C" void glTexImage2D(GLenum target, GLint level, GLint internal_format, 
                             pixels);
 }
 
-// ---- Mipmaps ---------------------------------------------------------------
-
-// Each level the 2 × 2 average of the one above, rounded, as GLU halves
-// images.
-static void upload_mipmaps(GLenum target, GLsizei width, GLsizei height, const unsigned char* data)
-{
-    std::vector<unsigned char> level(data, data + (size_t)width * height * 4);
-    for (int n = 0;; n++) {
-        emscripten_glTexImage2D(target, n, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                                level.data());
-        if (width == 1 && height == 1)
-            return;
-        int w = width > 1 ? width / 2 : 1, h = height > 1 ? height / 2 : 1;
-        int dx = width > 1 ? 4 : 0, dy = height > 1 ? width * 4 : 0;
-        std::vector<unsigned char> half((size_t)w * h * 4);
-        for (int y = 0; y < h; y++)
-            for (int x = 0; x < w; x++)
-                for (int c = 0; c < 4; c++) {
-                    const unsigned char* p = &level[((size_t)(2 * y) * width + 2 * x) * 4 + c];
-                    int sum = p[0] + p[dx] + p[dy] + p[dx + dy];
-                    half[((size_t)y * w + x) * 4 + c] = (unsigned char)((sum + 2) / 4);
-                }
-        level.swap(half);
-        width = w;
-        height = h;
-    }
-}
-
 // RGBA bytes whose sides are powers of two, which is what the loader gives
-// for the programs' bitmaps and what WebGL 1 can repeat.
+// for the programs' bitmaps and what WebGL 1 can repeat. Level 0 goes to
+// WebGL unless it holds those very pixels already (the loader gives them
+// to glTexImage2D first); the rest of the chain as the filter asks.
 extern "C" GLint gluBuild2DMipmaps(GLenum target, GLint, GLsizei width, GLsizei height,
                                    GLenum format, GLenum type, const void* data)
 {
     bool power_of_two = width > 0 && height > 0 && !(width & (width - 1)) && !(height & (height - 1));
     if (format != GL_RGBA || type != GL_UNSIGNED_BYTE || !power_of_two)
         return GLU_INVALID_VALUE;
-    if (Texture* texture = bound_texture()) {
-        const unsigned char* bytes = (const unsigned char*)data;
+    Texture* texture = bound_texture();
+    if (!texture)
+        return 0;
+    const unsigned char* bytes = (const unsigned char*)data;
+    size_t size = (size_t)width * height * 4;
+    bool held = texture->width == width && texture->height == height &&
+                texture->pixels.size() == size && std::equal(bytes, bytes + size, texture->pixels.begin());
+    if (!held) {
         texture->width = width;
         texture->height = height;
-        texture->pixels.assign(bytes, bytes + (size_t)width * height * 4);
-        texture->mipmaps = true;
+        texture->pixels.assign(bytes, bytes + size);
+        emscripten_glTexImage2D(target, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, data);
+        webgl.chains[gl.bound_texture - 1] = false;
     }
-    upload_mipmaps(target, width, height, (const unsigned char*)data);
+    texture->mipmaps = true;
+    give_mipmaps_if_sampled(gl.bound_texture - 1);
     return 0;
 }
 
@@ -767,15 +832,14 @@ static void make_texture(size_t i)
     const Texture& texture = gl.textures[i];
     emscripten_glGenTextures(1, &webgl.textures[i]);
     emscripten_glBindTexture(GL_TEXTURE_2D, webgl.textures[i]);
+    webgl.chains[i] = false;
     for (const auto& p : texture.parameters)
         emscripten_glTexParameteri(GL_TEXTURE_2D, p.first, p.second);
     if (texture.pixels.empty())
         return;
-    if (texture.mipmaps)
-        upload_mipmaps(GL_TEXTURE_2D, texture.width, texture.height, texture.pixels.data());
-    else
-        emscripten_glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, texture.width, texture.height, 0,
-                                GL_RGBA, GL_UNSIGNED_BYTE, texture.pixels.data());
+    emscripten_glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, texture.width, texture.height, 0, GL_RGBA,
+                            GL_UNSIGNED_BYTE, texture.pixels.data());
+    give_mipmaps_if_sampled(i);
 }
 
 // The objects of the lost context are not deleted: they belong to it, and

@@ -5,7 +5,7 @@
 #ifndef LAYER_H
 #define LAYER_H
 
-// The canvas's backing store follows its displayed size × devicePixelRatio
+// The canvas's backing store follows the device pixels the canvas covers
 // from now on; without this (a ?ticks still) it stays the window's size.
 void webgl_follow_displayed_size();
 // Makes every WebGL object of the layer again, in a new context, from what

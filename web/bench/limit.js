@@ -3,8 +3,8 @@
 // and 16,640 triangles with 32-bit indices, as the program draws them),
 // two passes that each upload positions, normals, colours, texture
 // coordinates and indices, the two 256 x 256 bitmaps as textures, blending
-// on the second pass. The canvas follows its displayed size ×
-// devicePixelRatio and the picture is 4:3 and centred, as the layer does.
+// on the second pass. The canvas's backing store covers its device pixels
+// and the picture is 4:3 and centred, as the layer does it.
 // Nothing else: what the demo takes beyond this is the price of the
 // program and the layer. bench.mjs serves it with mesh.bin, shaders.json
 // and the bitmaps.
@@ -132,10 +132,20 @@ async function start() {
     gl.drawElements(gl.TRIANGLES, index.length, gl.UNSIGNED_INT, 0);
   }
 
+  // The backing store covers the canvas's device pixels, as the layer's.
+  let devicePixels = null;
+  try {
+    new ResizeObserver(entries => {
+      const size = entries[0].devicePixelContentBoxSize;
+      if (size) devicePixels = [size[0].inlineSize, size[0].blockSize];
+    }).observe(canvas, { box: 'device-pixel-content-box' });
+  } catch {}
+
   function frame() {
     const box = canvas.getBoundingClientRect();
-    const width = Math.max(1, Math.round(box.width * devicePixelRatio));
-    const height = Math.max(1, Math.round(box.height * devicePixelRatio));
+    const exact = [box.width * devicePixelRatio, box.height * devicePixelRatio];
+    const counted = devicePixels && Math.abs(devicePixels[0] - exact[0]) < 1 && Math.abs(devicePixels[1] - exact[1]) < 1;
+    const [width, height] = (counted ? devicePixels : exact.map(Math.round)).map(n => Math.max(1, n));
     if (canvas.width !== width) canvas.width = width;
     if (canvas.height !== height) canvas.height = height;
     const scale = Math.min(width / 640, height / 480);

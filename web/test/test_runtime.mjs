@@ -55,6 +55,22 @@ async function watched(browser, address, before = async () => {}) {
 
 const captions = page => page.evaluate(() => heard.captions.filter(c => /FPS/.test(c.text)));
 
+// Notes each texture level the page hands WebGL, as 'LEVEL:WIDTHxHEIGHT',
+// from now on, in window.textureLevels.
+function noteTextureLevels() {
+  if (!window.textureLevels) {
+    const give = WebGLRenderingContext.prototype.texImage2D;
+    WebGLRenderingContext.prototype.texImage2D = function (...args) {
+      if (args.length === 9) textureLevels.push(`${args[1]}:${args[3]}x${args[4]}`);
+      return give.apply(this, args);
+    };
+  }
+  window.textureLevels = [];
+}
+
+// Level 0 of each bitmap, once: the programs' filter reads no other.
+const LEVEL_0_OF_EACH = ['0:256x256', '0:256x256'];
+
 // The share of pixels brighter than near-black in each region of a PNG,
 // regions given as fractions [left, top, right, bottom] of its size.
 function litShares(page, png, regions) {
@@ -98,8 +114,11 @@ async function endWithKey(page) {
 
 test(`${name}: a lost context pauses the demo, a restored one shows the moving picture again`, async () => {
   const browser = await launch(name);
-  const page = await watched(browser, (await serve(site)) + 'index.html');
+  const page = await watched(browser, (await serve(site)) + 'index.html',
+                             async page => page.puppeteer && page.puppeteer.evaluateOnNewDocument(noteTextureLevels));
   await page.waitFor(() => heard.captions.some(c => /FPS/.test(c.text)), 60);
+  if (page.puppeteer)  // WebDriver runs nothing before the page's own scripts
+    assert.deepEqual(await page.evaluate(() => textureLevels), LEVEL_0_OF_EACH, 'what WebGL is given');
   await page.evaluate(() => {
     window.loser = document.getElementById('canvas').getContext('webgl').getExtension('WEBGL_lose_context');
     loser.loseContext();
@@ -111,8 +130,10 @@ test(`${name}: a lost context pauses the demo, a restored one shows the moving p
   const before = (await captions(page)).filter(c => c.at > lostAt + 100);
   assert.deepEqual(before, [], 'no frame rate while the context is lost');
 
+  await page.evaluate(noteTextureLevels);
   const restoredAt = await page.evaluate(() => { loser.restoreContext(); return performance.now(); });
   await page.waitFor(() => heard.restored === 1, 30);
+  assert.deepEqual(await page.evaluate(() => textureLevels), LEVEL_0_OF_EACH, 'what a new context is given');
   await assertMovingPicture(page, 'after the restore');
   await page.waitFor(t => heard.captions.some(c => c.at > t && /FPS/.test(c.text)), 60, restoredAt);
   const [next] = (await captions(page)).filter(c => c.at > restoredAt);
