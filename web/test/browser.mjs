@@ -44,13 +44,14 @@ const pause = ms => new Promise(resolve => setTimeout(resolve, ms));
 // A static server for `folder` on 127.0.0.1 and a port the system picks;
 // resolves to the site's address, ending in '/'. Files named in `missing`
 // answer 404; those in `stalled` send their headers and then nothing, as a
-// connection that has stopped moving does, until the server closes.
+// connection that has stopped moving does, until the server closes. Either
+// holds for the file gzipped too (NAME.gz).
 export function serve(folder, { missing = [], stalled = [] } = {}) {
   const held = new Set();
   const server = createServer((request, response) => {
     const path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname));
     const file = join(folder, path.endsWith('/') ? path + 'index.html' : path);
-    const name = file.slice(file.lastIndexOf('/') + 1);
+    const name = file.slice(file.lastIndexOf('/') + 1).replace(/\.gz$/, '');
     try {
       if (missing.includes(name) || !statSync(file).isFile()) throw new Error('not a file');
       response.writeHead(200, { 'Content-Type': TYPES[extname(file)] || 'application/octet-stream' });
@@ -114,10 +115,10 @@ async function startChromium(more = []) {
   return browser;
 }
 
-// Firefox ESR on a private Xvfb: its headless mode has no WebGL, on X it
-// draws with Mesa's llvmpipe.
-async function startFirefox() {
-  const display = await xvfb();
+// Firefox ESR on a private Xvfb (of `screen`, WIDTHxHEIGHT): its headless
+// mode has no WebGL, on X it draws with Mesa's llvmpipe.
+async function startFirefox(screen) {
+  const display = await xvfb(screen);
   const browser = await puppeteer.launch({
     browser: 'firefox',
     executablePath: process.env.VORNEL_FIREFOX || '/usr/bin/firefox-esr',
@@ -293,10 +294,11 @@ function webDriverPage(send) {
 // ---- What the tests use -----------------------------------------------------------
 
 // Starts a browser by name; `options.args` are further switches for
-// Chromium's command line. It opens pages with open(browser, ...).
+// Chromium's command line, `options.screen` the size of Firefox's X
+// screen. It opens pages with open(browser, ...).
 export async function launch(name, options = {}) {
   if (name === 'chromium') return puppeteerBrowser(await startChromium(options.args));
-  if (name === 'firefox') return puppeteerBrowser(await startFirefox());
+  if (name === 'firefox') return puppeteerBrowser(await startFirefox(options.screen));
   if (name === 'webkit') return webkit();
   throw new Error(`no browser named ${name}`);
 }
