@@ -3,9 +3,11 @@
 // and under Chromium's "Slow 4G" (puppeteer's preset: 1.44 Mbit/s down,
 // 562 ms round trip). The first frame is the page's first WebGL draw;
 // bytes are what the network carried (headers included) until then and
-// one more second. Medians of RUNS (3) loads.
+// one more second. Medians of RUNS (3) loads, after the machine's load
+// (first-frame times on the loopback grow with it).
 //
 //   node web/first_frame.mjs SITE [RUNS]
+import { loadavg } from 'node:os';
 import { PredefinedNetworkConditions, cleanUp, launch, open, serve } from './test/browser.mjs';
 
 const [site, runs = 3] = process.argv.slice(2);
@@ -35,6 +37,7 @@ async function load(browser, address, network) {
   return { first, bytes };
 }
 
+console.log(`load ${loadavg().map(n => n.toFixed(2)).join(' ')}`);
 try {
   const address = await serve(site);
   const browser = await launch('chromium');
